@@ -1,0 +1,35 @@
+#pragma once
+// The content of one message. The message object makes it and is its only writer until
+// the commit; from then on the writer thread owns it. lock guards arguments: appends take
+// it, and so does format_line while it renders them. The other fields are written only by
+// the message's client calls and read only after the commit.
+
+#include "com/argument.h"
+#include "win/critical_section.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace kvt {
+
+struct logrecord {
+    explicit logrecord(std::uint32_t level_) noexcept : level(level_) { ::GetLocalTime(&time); }
+
+    critical_section lock;
+    std::vector<argumentref> arguments;   // in append order
+    SYSTEMTIME time;                      // local time of creation
+    std::uint32_t level;
+    std::uint32_t firstid = 0;
+    std::uint32_t secondid = 0;
+    std::unique_ptr<wchar_t[]> file;      // null until SetLocation
+    std::unique_ptr<wchar_t[]> function;  // null until SetLocation
+    std::uint32_t line = 0;
+};
+
+// Frees a record and everything it owns: texts, argument references, list and lock.
+inline void destroy_record(logrecord* record) noexcept { delete record; }
+
+} // namespace kvt

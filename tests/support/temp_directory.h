@@ -1,0 +1,33 @@
+#pragma once
+// A fresh directory under %TEMP% for one test, removed with everything in it afterwards.
+
+#include <string>
+#include <vector>
+
+namespace kvt::test {
+
+class temp_directory {
+public:
+    temp_directory();
+    ~temp_directory();
+    temp_directory(const temp_directory&) = delete;
+    temp_directory& operator=(const temp_directory&) = delete;
+
+    // The directory's path, without a trailing backslash.
+    const std::wstring& path() const noexcept { return path_; }
+
+private:
+    std::wstring path_;
+};
+
+// The whole content of a file, or an empty vector when it cannot be read. The file may be
+// open for writing in another thread or process.
+std::vector<unsigned char> read_file_bytes(const std::wstring& path);
+
+// The lines of a UTF-16LE log file: the byte-order mark checked and dropped, the text split
+// after each CR LF (the CR LF is kept off the lines). A final line without CR LF is kept.
+std::vector<std::wstring> read_log_lines(const std::wstring& path);
+
+bool file_exists(const std::wstring& path);
+
+} // namespace kvt::test

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what building and testing need, from Debian's packages only, when it is missing.
+set -euo pipefail
+
+packages=(
+  g++-mingw-w64-x86-64-posix   # the cross compiler, posix thread model
+  mingw-w64-tools              # widl
+  wine64 wine libwine-dev      # the runtime the tests use, and the standard IDL files
+  cmake ninja-build googletest
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

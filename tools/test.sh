@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds with warnings as errors, and runs every test under Wine.
+# Arguments go to ctest, so `tools/test.sh -R LineFormat` runs the matching tests only.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+bash tools/setup.sh
+cmake --preset mingw >/dev/null
+cmake --build --preset mingw
+
+. tools/wine.sh
+kvt_wine_env "$root/build"
+kvt_wine_start
+ctest --preset mingw --no-tests=error "$@"
