@@ -62,9 +62,11 @@ public:
     element_type* operator->() const noexcept { return object_; }
     explicit operator bool() const noexcept { return object_ != nullptr; }
 
-    // Converts a reference to a derived object into one to its base, sharing the count.
+    // Converts a reference to a derived object into one to its base (or to const), sharing
+    // the count.
     template <class U>
-        requires std::is_convertible_v<U*, element_type*>
+        requires(std::is_array_v<U> == std::is_array_v<T> &&
+                 std::is_convertible_v<std::remove_extent_t<U>*, element_type*>)
     counted(counted<U>&& o) noexcept : count_(o.count_), object_(o.object_)
     {
         o.count_ = nullptr;

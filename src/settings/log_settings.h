@@ -1,0 +1,78 @@
+#pragma once
+// The registry-backed store of the service's settings: the log directory, a level mask per
+// source id and a size limit per source id, under
+// HKEY_CLASSES_ROOT\CLSID\{00120700-2A33-11DC-9309-028037000300}\Settings.
+//
+// Threads: COM worker threads call every operation; the writer thread calls log_path and
+// limit. Each operation holds exactly one of the three locks for its whole run, registry
+// calls included: path_lock_ guards cached_path_, level_lock_ guards levels_, limit_lock_
+// guards limits_. The setters re-enter their own lock through the getter; no other lock of
+// the program is taken while one of these is held.
+//
+// Failures of registry calls are thrown as the Win32 code (DWORD). The getters level and
+// limit never throw: they fall back to defaults.
+
+#include "win/critical_section.h"
+#include "win/unique_resource.h"
+#include "writer/counted.h"
+
+#include <cstdint>
+#include <map>
+
+namespace kvt {
+
+#pragma pack(push, 1)
+// The size limit of a source id, 5 bytes in memory as in the registry.
+struct limitrecord {
+    std::uint32_t size_kib;  // the current file is rotated once it holds this many KiB; 0: no limit
+    std::uint8_t files;      // files kept per source, the current one included; 0: no rotation
+    friend bool operator==(const limitrecord&, const limitrecord&) = default;
+};
+#pragma pack(pop)
+static_assert(sizeof(limitrecord) == 5);
+
+inline constexpr limitrecord builtin_limit{2048, 3};
+
+using pathref = counted<const wchar_t[]>;
+
+class logsettings {
+public:
+    // Opens the Settings key for reading; an unregistered server still starts (every read
+    // then falls back to its default, every write fails). Throws std::bad_alloc.
+    logsettings();
+    ~logsettings();
+    logsettings(const logsettings&) = delete;
+    logsettings& operator=(const logsettings&) = delete;
+
+    // The log directory as stored (expanded when REG_EXPAND_SZ), cached after the first
+    // read. A null reference when the value is not a string. Throws the Win32 code of a
+    // failed read (ERROR_FILE_NOT_FOUND when the value is absent).
+    pathref log_path();
+
+    // Stores a new log directory. True when the effective directory changed. A null text
+    // stores nothing and gives false.
+    bool set_log_path(const wchar_t* text);
+
+    std::uint32_t level(std::uint32_t id) noexcept;
+    // True when the mask differs from the one in force for the id (it is then written).
+    bool set_level(std::uint32_t id, std::uint32_t mask);
+
+    // A reference to the cached record; valid while the store lives.
+    const limitrecord& limit(std::uint32_t id) noexcept;
+    // True when the new size_kib is smaller than the old one.
+    bool set_limit(std::uint32_t id, const limitrecord& limit);
+
+private:
+    critical_section path_lock_;
+    critical_section level_lock_;
+    critical_section limit_lock_;
+    unique_hkey key_;
+    pathref cached_path_;
+    std::map<std::uint32_t, std::uint32_t> levels_;
+    std::map<std::uint32_t, limitrecord> limits_;
+};
+
+// True when text names an environment variable, as %NAME%, that is defined.
+bool references_environment(const wchar_t* text);
+
+} // namespace kvt

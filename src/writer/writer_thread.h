@@ -1,0 +1,58 @@
+#pragma once
+// The writer thread: the one thread that opens, writes, rotates and closes log files.
+// Every other thread reaches it only by posting thread messages (post_to_writer); a
+// message's payload is a heap block whose ownership passes with a successful post.
+
+#include "settings/log_settings.h"
+#include "win/unique_resource.h"
+#include "writer/logrecord.h"
+#include "writer/sourcekey.h"
+
+#include <windows.h>
+
+namespace kvt {
+
+// Thread messages of the writer. wParam and lParam as noted; none names a window.
+inline constexpr UINT WM_LOGRECORD = WM_APP;           // wParam: postedrecord* or 0
+inline constexpr UINT WM_LOGCLOSESOURCE = WM_APP + 1;  // wParam: closerequest* or 0 for all files
+inline constexpr UINT WM_LOGCLOSEID = WM_APP + 2;      // lParam: source id
+inline constexpr UINT WM_LOGSUSPEND = WM_APP + 3;      // wParam: event to set once suspended, or 0 to resume
+
+// Payload of WM_LOGRECORD. Destroying it destroys the record, then the key reference.
+struct postedrecord {
+    sourcekeyref key;
+    logrecord* record;
+    ~postedrecord() { if (record) destroy_record(record); }
+};
+
+// Payload of WM_LOGCLOSESOURCE naming one source.
+struct closerequest {
+    sourcekeyref key;
+};
+
+// PostThreadMessageW at most 50 times, Sleep(100) after every failed try.
+bool post_to_writer(DWORD thread_id, UINT message, WPARAM wparam, LPARAM lparam) noexcept;
+
+// Starts the thread on construction and returns once its queue exists; stops it on
+// destruction after every message posted before has been handled. Construction throws the
+// Win32 code (DWORD) when the thread cannot be started or ends before it is ready.
+class writer_thread {
+public:
+    explicit writer_thread(logsettings& settings);
+    ~writer_thread();
+    writer_thread(const writer_thread&) = delete;
+    writer_thread& operator=(const writer_thread&) = delete;
+
+    DWORD id() const noexcept { return id_; }
+    bool running() const noexcept { return static_cast<bool>(handle_); }
+    bool post(UINT message, WPARAM wparam, LPARAM lparam) const noexcept
+    {
+        return post_to_writer(id_, message, wparam, lparam);
+    }
+
+private:
+    DWORD id_ = 0;
+    unique_handle handle_;
+};
+
+} // namespace kvt
