@@ -1,0 +1,195 @@
+#include "settings/log_settings.h"
+
+#include "settings/environment.h"
+#include "settings/registry_value.h"
+#include "settings/same_directory.h"
+#include "settings/settings_key.h"
+#include "writer/sourcekey.h"
+
+#include <algorithm>
+#include <cwchar>
+#include <new>
+#include <optional>
+
+namespace kvt {
+
+namespace {
+
+constexpr wchar_t level_subkey[] = L"Level";
+constexpr wchar_t limit_subkey[] = L"Limit";
+
+// Null when the subkey cannot be opened (also when the Settings key itself is missing).
+unique_hkey open_for_reading(HKEY key, const wchar_t* subkey) noexcept
+{
+    unique_hkey result;
+    if (::RegOpenKeyExW(key, subkey, 0, KEY_QUERY_VALUE, result.put()) != ERROR_SUCCESS)
+        result.reset();
+    return result;
+}
+
+// A stored mask; 0 for a value that is not a REG_DWORD or holds more than 4 bytes, which
+// counts as set (to nothing) rather than absent. Empty when the value cannot be read.
+std::optional<std::uint32_t> query_mask(HKEY key, const wchar_t* name) noexcept
+{
+    DWORD type = REG_NONE;
+    DWORD mask = 0;
+    DWORD size = sizeof mask;
+    const LSTATUS status = ::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&mask), &size);
+    if (status == ERROR_MORE_DATA)
+        return 0;
+    if (status != ERROR_SUCCESS)
+        return std::nullopt;
+    return type == REG_DWORD ? mask : 0;
+}
+
+// The id's own mask, else the (default) mask of Level; 0 when neither can be read.
+std::uint32_t read_level(HKEY settings, std::uint32_t id) noexcept
+{
+    const unique_hkey key = open_for_reading(settings, level_subkey);
+    if (!key)
+        return 0;
+    if (id != default_source_id) {
+        if (const auto mask = query_mask(key.get(), value_name(id).get()))
+            return *mask;
+    }
+    return query_mask(key.get(), nullptr).value_or(0);
+}
+
+// A stored record; its type is not examined and bytes beyond the fifth are ignored. A value
+// shorter than 5 bytes holds no whole record and answers the built-in one (no fall-back to
+// the (default) record: the value exists). Empty when the value cannot be read.
+std::optional<limitrecord> query_limit(HKEY key, const wchar_t* name)
+{
+    const binary_value value = read_binary_value(key, name);
+    if (value.status != ERROR_SUCCESS)
+        return std::nullopt;
+    if (value.data.size() < sizeof(limitrecord))
+        return builtin_limit;
+    const BYTE* b = value.data.data();
+    return limitrecord{static_cast<std::uint32_t>(b[0] | b[1] << 8 | b[2] << 16 | std::uint32_t{b[3]} << 24), b[4]};
+}
+
+// The id's own record, else the (default) record of Limit, else the built-in one.
+limitrecord read_limit(HKEY settings, std::uint32_t id)
+{
+    const unique_hkey key = open_for_reading(settings, limit_subkey);
+    if (!key)
+        return builtin_limit;
+    if (id != default_source_id) {
+        if (const auto record = query_limit(key.get(), value_name(id).get()))
+            return *record;
+    }
+    return query_limit(key.get(), nullptr).value_or(builtin_limit);
+}
+
+pathref copy_text(const std::wstring& text)
+{
+    wchar_t* copy = new wchar_t[text.size() + 1];
+    std::copy(text.c_str(), text.c_str() + text.size() + 1, copy);
+    return pathref::adopt(copy);
+}
+
+} // namespace
+
+logsettings::logsettings()
+{
+    // Without the key (the server is not registered) the store still works: reads fall back
+    // to their defaults and writes fail with ERROR_INVALID_HANDLE.
+    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, settings_key_path().c_str(), 0, KEY_QUERY_VALUE, key_.put()) != ERROR_SUCCESS)
+        key_.reset();
+}
+
+logsettings::~logsettings() = default;
+
+pathref logsettings::log_path()
+{
+    const critical_section_guard guard(path_lock_);
+    if (cached_path_)
+        return cached_path_;
+    const auto stored = read_string_value(key_.get(), nullptr);
+    if (!stored)
+        return {};  // not cached: the next call reads again
+    if (stored->type != REG_EXPAND_SZ) {
+        cached_path_ = copy_text(stored->text);
+    } else {
+        const auto expanded = expand_environment(stored->text.c_str(), 0);
+        if (!expanded) {
+            // A code of 0 would read as success at the COM boundary.
+            const DWORD code = ::GetLastError();
+            throw code != ERROR_SUCCESS ? code : static_cast<DWORD>(ERROR_INVALID_DATA);
+        }
+        cached_path_ = copy_text(*expanded);
+    }
+    return cached_path_;
+}
+
+bool logsettings::set_log_path(const wchar_t* text)
+{
+    if (!text)
+        return false;
+    const bool refs = references_environment(text);
+    const critical_section_guard guard(path_lock_);
+    const auto old = read_string_value(key_.get(), nullptr);
+    const wchar_t* old_text = old ? old->text.c_str() : nullptr;
+    const bool changed = !same_directory(old_text, old && old->type == REG_EXPAND_SZ, text, refs);
+    // A text that differs only in letter case is not worth a write; one that differs
+    // otherwise is stored even when it resolves to the same directory. A stored value of a
+    // non-string type is left as it is.
+    if (old_text && _wcsicmp(old_text, text) != 0) {
+        write_value(key_.get(), nullptr, nullptr, refs ? REG_EXPAND_SZ : REG_SZ, text,
+                    static_cast<DWORD>((std::wcslen(text) + 1) * sizeof(wchar_t)));
+        cached_path_.reset();
+    }
+    return changed;
+}
+
+std::uint32_t logsettings::level(std::uint32_t id) noexcept
+{
+    const critical_section_guard guard(level_lock_);
+    try {
+        // The entry is made before the registry is read, so an id whose value cannot be read
+        // keeps answering 0 without asking the registry again.
+        const auto [entry, inserted] = levels_.try_emplace(id, 0);
+        if (inserted)
+            entry->second = read_level(key_.get(), id);
+        return entry->second;
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+}
+
+bool logsettings::set_level(std::uint32_t id, std::uint32_t mask)
+{
+    const critical_section_guard guard(level_lock_);
+    if (level(id) == mask)
+        return false;
+    write_value(key_.get(), level_subkey, value_name(id).get(), REG_DWORD, &mask, sizeof mask);
+    levels_[id] = mask;
+    return true;
+}
+
+const limitrecord& logsettings::limit(std::uint32_t id) noexcept
+{
+    const critical_section_guard guard(limit_lock_);
+    try {
+        const auto [entry, inserted] = limits_.try_emplace(id, builtin_limit);
+        if (inserted)
+            entry->second = read_limit(key_.get(), id);
+        return entry->second;
+    } catch (const std::bad_alloc&) {
+        return builtin_limit;
+    }
+}
+
+bool logsettings::set_limit(std::uint32_t id, const limitrecord& record)
+{
+    const critical_section_guard guard(limit_lock_);
+    const limitrecord old = limit(id);
+    if (old == record)
+        return false;
+    write_value(key_.get(), limit_subkey, value_name(id).get(), REG_BINARY, &record, sizeof record);
+    limits_[id] = record;
+    return old.size_kib > record.size_kib;
+}
+
+} // namespace kvt
