@@ -1,0 +1,86 @@
+#include "writer/writer_thread.h"
+
+#include "writer/writer_loop.h"
+
+#include <process.h>
+
+namespace kvt {
+
+namespace {
+
+constexpr int post_tries = 50;
+constexpr DWORD post_pause_ms = 100;
+// How long a failed start-up waits for the thread to end after WM_QUIT.
+constexpr DWORD failed_start_wait_ms = 5000;
+
+// A local of the constructor; the thread copies it before it sets the event, and never
+// looks at it again.
+struct startblock {
+    HANDLE start_event;
+    logsettings* settings;
+};
+
+unsigned __stdcall writer_entry(void* argument)
+{
+    const startblock start = *static_cast<const startblock*>(argument);
+    try {
+        return run_writer_loop(*start.settings, start.start_event);
+    } catch (...) {
+        return 0xFFFFFFFF;
+    }
+}
+
+} // namespace
+
+bool post_to_writer(DWORD thread_id, UINT message, WPARAM wparam, LPARAM lparam) noexcept
+{
+    for (int i = 0; i < post_tries; ++i) {
+        if (::PostThreadMessageW(thread_id, message, wparam, lparam))
+            return true;
+        ::Sleep(post_pause_ms);
+    }
+    return false;
+}
+
+writer_thread::writer_thread(logsettings& settings)
+{
+    const unique_handle start_event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!start_event)
+        throw ::GetLastError();
+    startblock start{start_event.get(), &settings};
+    unsigned thread_id = 0;
+    handle_.reset(reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, writer_entry, &start, 0, &thread_id)));
+    if (!handle_)
+        throw ::GetLastError();
+    id_ = thread_id;
+
+    // The start block lives on this stack: leave only once the thread has read it, or has
+    // ended, or is told to end.
+    const HANDLE started[2] = {start_event.get(), handle_.get()};
+    switch (::WaitForMultipleObjects(2, started, FALSE, INFINITE)) {
+    case WAIT_OBJECT_0:
+        return;
+    case WAIT_OBJECT_0 + 1:
+        throw DWORD{0};
+    default: {
+        const DWORD code = ::GetLastError();
+        post(WM_QUIT, 0, 0);
+        ::WaitForSingleObject(handle_.get(), failed_start_wait_ms);
+        throw code;
+    }
+    }
+}
+
+// Messages are handled first in, first out, WM_QUIT included, so every record posted before
+// it is written before the thread ends.
+writer_thread::~writer_thread()
+{
+    if (!handle_)
+        return;
+    if (post(WM_QUIT, 0, 0))
+        ::WaitForSingleObject(handle_.get(), INFINITE);
+    else
+        ::TerminateThread(handle_.get(), 0);
+}
+
+} // namespace kvt
