@@ -1,0 +1,137 @@
+#include "server/error.h"
+
+#include "server/message_box.h"
+#include "win/unique_resource.h"
+
+#include <cwchar>
+
+namespace kvt {
+
+namespace {
+
+owned_text copy_text(const wchar_t* text)
+{
+    if (!text)
+        return nullptr;
+    const std::size_t size = std::wcslen(text) + 1;
+    owned_text copy(new wchar_t[size]);
+    std::wmemcpy(copy.get(), text, size);
+    return copy;
+}
+
+// FormatMessageW into a copy of our own; null when FormatMessageW fails.
+owned_text format_message(DWORD flags, const void* source, DWORD id, DWORD language,
+                          const DWORD_PTR* arguments)
+{
+    unique_localmem<wchar_t> buffer;
+    if (!::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | flags, source, id, language,
+                          reinterpret_cast<LPWSTR>(buffer.put()), 0,
+                          reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(arguments))))
+        return nullptr;
+    return copy_text(buffer.get());
+}
+
+owned_text format_string(const wchar_t* format, const DWORD_PTR* arguments)
+{
+    return format_message(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY, format, 0, 0,
+                          arguments);
+}
+
+} // namespace
+
+error::error(const error& o) noexcept : body_(o.body_)
+{
+    body_->count_.fetch_add(1, std::memory_order_relaxed);
+}
+
+error& error::operator=(const error& o) noexcept
+{
+    o.body_->count_.fetch_add(1, std::memory_order_relaxed);
+    release();
+    body_ = o.body_;
+    return *this;
+}
+
+error::~error() { release(); }
+
+void error::release() noexcept
+{
+    if (body_->count_.fetch_sub(1, std::memory_order_acq_rel) == 1)
+        delete body_;
+}
+
+usrerror_impl::usrerror_impl(const wchar_t* caption, const wchar_t* format,
+                             std::span<const DWORD_PTR> inserts)
+    : caption_(copy_text(caption)),
+      // Without inserts there is no array: a format that asks for one then fails to format
+      // instead of reading past it.
+      text_(format_string(format, inserts.empty() ? nullptr : inserts.data()))
+{
+}
+
+syserror_impl::syserror_impl(DWORD code, const wchar_t* caption, const wchar_t* format)
+    : code_(code), caption_(copy_text(caption)), format_(copy_text(format))
+{
+}
+
+const wchar_t* syserror_impl::description()
+{
+    if (code_ == 0)
+        return format_.get();
+    const owned_text system = format_message(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                             nullptr, code_, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                                             nullptr);
+    if (!system)
+        return nullptr;
+    const DWORD_PTR arguments[] = {reinterpret_cast<DWORD_PTR>(system.get()), code_};
+    owned_text finished = format_string(format_.get(), arguments);
+    if (!finished)
+        return nullptr;
+    code_ = 0;
+    format_ = std::move(finished);
+    return format_.get();
+}
+
+error_impl* usrerror::make_body(const wchar_t* caption, const wchar_t* format,
+                                std::span<const DWORD_PTR> inserts)
+{
+    return new usrerror_impl(caption, format, inserts);
+}
+
+syserror::syserror(DWORD code, const wchar_t* caption, const wchar_t* format)
+    : error(new syserror_impl(code, caption, format))
+{
+}
+
+namespace {
+
+// What the body's text operation gives, or the fall-back when it gives nothing or throws:
+// the box is shown whatever state the body is in.
+const wchar_t* text_or(const error& e, const wchar_t* (error_impl::*text)(), const wchar_t* fall_back) noexcept
+{
+    try {
+        if (const wchar_t* t = (e.body().*text)())
+            return t;
+    } catch (...) {
+    }
+    return fall_back;
+}
+
+} // namespace
+
+const wchar_t* caption(const error& e) noexcept
+{
+    return text_or(e, &error_impl::caption, L"Error");
+}
+
+const wchar_t* description(const error& e) noexcept
+{
+    return text_or(e, &error_impl::description, L"<Description of the error is not available>");
+}
+
+void report_error(const error& e) noexcept
+{
+    show_message(description(e), caption(e), MB_OK | MB_ICONERROR);
+}
+
+} // namespace kvt

@@ -1,0 +1,10 @@
+// The program's entry: a GUI-subsystem executable without any window.
+
+#include "server/run_server.h"
+
+#include <windows.h>
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR command_line, int)
+{
+    return kvt::run_server(command_line);
+}

@@ -1,0 +1,93 @@
+#include "server/run_server.h"
+
+#include "com/logfactory.h"
+#include "com/server_lock.h"
+#include "server/command_line.h"
+#include "win/unique_resource.h"
+
+#include <kvtlog.h>
+#include <windows.h>
+
+#include <new>
+
+namespace kvt {
+
+namespace {
+
+// Keeps the main thread in the multithreaded apartment for the life of the object.
+class com_apartment {
+public:
+    com_apartment() noexcept : joined_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
+    ~com_apartment()
+    {
+        if (joined_)
+            ::CoUninitialize();
+    }
+    com_apartment(const com_apartment&) = delete;
+    com_apartment& operator=(const com_apartment&) = delete;
+
+    bool joined() const noexcept { return joined_; }
+
+private:
+    bool joined_;
+};
+
+// Offers the factory to clients until the server lock returns to zero.
+int serve_until_shutdown(logfactory& factory, HANDLE shutdown) noexcept
+{
+    DWORD cookie = 0;
+    if (FAILED(::CoRegisterClassObject(CLSID_LogService, &factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTI_SEPARATE,
+                                       &cookie)))
+        return exit_class_registration_failed;
+    ::WaitForSingleObject(shutdown, INFINITE);
+    ::CoRevokeClassObject(cookie);
+    return exit_success;
+}
+
+// The factory and its service live in this scope, built before the class object is
+// registered and destroyed after it is revoked, so no client reaches a half-built or
+// torn-down service. Destroying the service lets the writer finish every record first.
+int serve(HANDLE shutdown)
+{
+    try {
+        logfactory factory;
+        return serve_until_shutdown(factory, shutdown);
+    } catch (const std::bad_alloc&) {
+        return exit_service_failed;
+    } catch (DWORD) {
+        return exit_service_failed;
+    }
+}
+
+int run_com_server()
+{
+    const com_apartment apartment;
+    if (!apartment.joined())
+        return exit_com_failed;
+    const unique_handle shutdown(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!shutdown)
+        return exit_event_failed;
+    set_shutdown_event(shutdown.get());
+    const int code = serve(shutdown.get());
+    set_shutdown_event(nullptr);
+    return code;
+}
+
+} // namespace
+
+int run_server(const wchar_t* command_line)
+{
+    switch (parse_command_line(command_line)) {
+    case run_mode::error_reported:
+        return exit_error_reported;
+    case run_mode::registration_done:
+        return exit_success;
+    case run_mode::embedding:
+    case run_mode::no_mode_switch:
+        break;
+    }
+    // Started by COM or by hand: the server runs the same way.
+    return run_com_server();
+}
+
+} // namespace kvt

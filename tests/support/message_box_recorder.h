@@ -1,0 +1,64 @@
+#pragma once
+// Puts a recorder in place of the program's message box for the life of the object, so a
+// test sees the caption, text and style of each box instead of a window. The quiet flag is
+// cleared before and after, so no test inherits it. Header only: it needs kvt_server, which
+// the support library does not link.
+
+#include "server/message_box.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kvt::test {
+
+struct shown_box {
+    std::wstring caption;
+    std::wstring text;
+    UINT style;
+    friend bool operator==(const shown_box&, const shown_box&) = default;
+};
+
+inline void PrintTo(const shown_box& box, std::ostream* os)
+{
+    *os << "{" << ::testing::PrintToString(box.caption) << ", " << ::testing::PrintToString(box.text)
+        << ", 0x" << std::hex << box.style << std::dec << "}";
+}
+
+class message_box_recorder {
+public:
+    message_box_recorder() : previous_(std::exchange(message_box, &record))
+    {
+        boxes().clear();
+        set_quiet(false);
+    }
+    ~message_box_recorder()
+    {
+        message_box = previous_;
+        set_quiet(false);
+    }
+    message_box_recorder(const message_box_recorder&) = delete;
+    message_box_recorder& operator=(const message_box_recorder&) = delete;
+
+    const std::vector<shown_box>& shown() const { return boxes(); }
+
+private:
+    static std::vector<shown_box>& boxes()
+    {
+        static std::vector<shown_box> shown;
+        return shown;
+    }
+    static int WINAPI record(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style)
+    {
+        EXPECT_EQ(owner, nullptr) << "a box of the program has an owner window";
+        boxes().push_back({caption, text, style});
+        return IDOK;
+    }
+
+    message_box_function previous_;
+};
+
+} // namespace kvt::test
