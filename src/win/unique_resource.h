@@ -87,9 +87,18 @@ struct localmem_traits {
     static void close(type p) noexcept { ::LocalFree(p); }
 };
 
+// Modules that LoadLibraryW loaded.
+struct hmodule_traits {
+    using type = HMODULE;
+    static type invalid() noexcept { return nullptr; }
+    static bool valid(type h) noexcept { return h != nullptr; }
+    static void close(type h) noexcept { ::FreeLibrary(h); }
+};
+
 using unique_handle = unique_resource<handle_traits>;
 using unique_file = unique_resource<file_traits>;
 using unique_hkey = unique_resource<hkey_traits>;
+using unique_hmodule = unique_resource<hmodule_traits>;
 template <class T> using unique_cotaskmem = unique_resource<cotaskmem_traits<T>>;
 template <class T> using unique_localmem = unique_resource<localmem_traits<T>>;
 

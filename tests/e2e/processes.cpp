@@ -1,0 +1,54 @@
+#include "processes.h"
+
+#include <tlhelp32.h>
+
+namespace kvt::test {
+
+DWORD run_process(const std::wstring& program, const std::wstring& arguments)
+{
+    std::wstring command = L"\"" + program + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          nullptr, &startup, &info))
+        return not_started;
+    const unique_handle process(info.hProcess);
+    const unique_handle thread(info.hThread);
+    if (::WaitForSingleObject(process.get(), 60'000) == WAIT_TIMEOUT)
+        ::TerminateProcess(process.get(), STILL_ACTIVE);
+    ::WaitForSingleObject(process.get(), INFINITE);
+    return exit_code(process);
+}
+
+std::vector<unique_handle> processes_of(const std::wstring& image_path)
+{
+    std::vector<unique_handle> found;
+    // A failed snapshot is INVALID_HANDLE_VALUE, as a failed file is.
+    const unique_file snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot)
+        return found;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
+         more = ::Process32NextW(snapshot.get(), &entry)) {
+        unique_handle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                                            entry.th32ProcessID));
+        wchar_t image[MAX_PATH];
+        DWORD size = MAX_PATH;
+        if (process && ::QueryFullProcessImageNameW(process.get(), 0, image, &size) &&
+            ::CompareStringOrdinal(image, static_cast<int>(size), image_path.c_str(),
+                                   static_cast<int>(image_path.size()), TRUE) == CSTR_EQUAL)
+            found.push_back(std::move(process));
+    }
+    return found;
+}
+
+DWORD exit_code(const unique_handle& process)
+{
+    DWORD code = STILL_ACTIVE;
+    ::GetExitCodeProcess(process.get(), &code);
+    return code;
+}
+
+} // namespace kvt::test
