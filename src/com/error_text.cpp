@@ -1,0 +1,58 @@
+#include "com/error_text.h"
+
+#include "com/inttotext.h"
+#include "win/unique_resource.h"
+
+#include <string_view>
+
+namespace kvt {
+
+namespace {
+
+constexpr wchar_t no_message[] = L"No message defined for the code";
+
+bool is_blank(wchar_t c) noexcept { return c == L'\t' || c == L'\n' || c == L'\r' || c == L' '; }
+
+// System texts end in a full stop and a line end, and long ones are wrapped; the log line
+// wants one line that the closing parenthesis follows directly.
+std::wstring one_line(std::wstring_view text)
+{
+    while (!text.empty() && (is_blank(text.back()) || text.back() == L'.'))
+        text.remove_suffix(1);
+    std::wstring line;
+    line.reserve(text.size());
+    bool in_blanks = false;
+    for (const wchar_t c : text) {
+        if (is_blank(c) && !in_blanks)
+            line += L' ';
+        else if (!is_blank(c))
+            line += c;
+        in_blanks = is_blank(c);
+    }
+    return line;
+}
+
+std::wstring system_message(DWORD code)
+{
+    unique_localmem<wchar_t> buffer;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code,
+        MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT), reinterpret_cast<LPWSTR>(buffer.put()), 0, nullptr);
+    if (length == 0 || !buffer)
+        return {};
+    return one_line(std::wstring_view(buffer.get(), length));
+}
+
+} // namespace
+
+std::wstring error_code_text(DWORD code)
+{
+    std::wstring message = system_message(code);
+    if (message.empty())
+        message = no_message;
+    wchar_t hex[9];
+    const std::size_t digits = inttotext(code, hex, std::size(hex), int_format(16, 8));
+    return std::wstring(hex, digits) + L" (" + message + L")";
+}
+
+} // namespace kvt

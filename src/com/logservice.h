@@ -1,0 +1,75 @@
+#pragma once
+// The one service object of the server process: ILogService for logging clients and
+// ILogControl for administrative ones, two interface pointers of one object.
+//
+// Owner: the class factory, by value; it lives from before the factory is registered until
+// the process stops, longer than any source or message. Threads: COM worker threads call
+// every method concurrently; the main thread constructs and destroys it. It adds no lock:
+// the settings store and the source table guard themselves, and no method holds a lock
+// while it posts to the writer thread or while Suspend waits. It has no count of its own:
+// AddRef and Release act on the server lock.
+
+#include "com/source_table.h"
+#include "settings/log_settings.h"
+#include "writer/writer_thread.h"
+
+#include <kvtlog.h>
+
+namespace kvt {
+
+class logservice final : public ILogService, public ILogControl {
+public:
+    // Opens the settings, then starts the writer thread and returns once it is ready.
+    // Throws std::bad_alloc, or the Win32 code (DWORD) when the writer cannot start.
+    logservice();
+    // Stops the writer thread after everything posted before has been handled.
+    ~logservice() = default;
+    logservice(const logservice&) = delete;
+    logservice& operator=(const logservice&) = delete;
+
+    // IUnknown, shared by both interfaces. IUnknown yields the ILogService pointer.
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) noexcept override;
+    ULONG STDMETHODCALLTYPE AddRef() noexcept override;
+    ULONG STDMETHODCALLTYPE Release() noexcept override;
+
+    // ILogService
+    HRESULT STDMETHODCALLTYPE CreateSource(DWORD sourceId, LPCWSTR name, const DWORD* version, REFIID riid,
+                                           void** source) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetDefaultLimit(DWORD* sizeKiB, DWORD* files) noexcept override;
+    HRESULT STDMETHODCALLTYPE SetDefaultLimit(DWORD sizeKiB, DWORD files) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetLimit(DWORD sourceId, DWORD* sizeKiB, DWORD* files) noexcept override;
+    HRESULT STDMETHODCALLTYPE SetLimit(DWORD sourceId, DWORD sizeKiB, DWORD files) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetStripPaths(boolean* strip) noexcept override;
+    HRESULT STDMETHODCALLTYPE SetStripPaths(boolean strip) noexcept override;
+
+    // ILogControl
+    HRESULT STDMETHODCALLTYPE GetLogPath(LPWSTR* path) noexcept override;
+    HRESULT STDMETHODCALLTYPE SetLogPath(LPCWSTR path) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetDefaultLevel(DWORD* mask) noexcept override;
+    HRESULT STDMETHODCALLTYPE SetDefaultLevel(DWORD mask) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetLevel(DWORD sourceId, DWORD* mask) noexcept override;
+    HRESULT STDMETHODCALLTYPE SetLevel(DWORD sourceId, DWORD mask) noexcept override;
+    HRESULT STDMETHODCALLTYPE Reserved1(ULONG_PTR* reserved) noexcept override;
+    HRESULT STDMETHODCALLTYPE Reserved2() noexcept override;
+    HRESULT STDMETHODCALLTYPE Suspend(boolean suspend) noexcept override;
+    HRESULT STDMETHODCALLTYPE ParseSourceId(LPCWSTR text, DWORD* sourceId) noexcept override;
+    HRESULT STDMETHODCALLTYPE FormatSourceId(DWORD sourceId, LPWSTR* text) noexcept override;
+    HRESULT STDMETHODCALLTYPE ParseLevels(LPCWSTR text, DWORD* mask) noexcept override;
+    HRESULT STDMETHODCALLTYPE FormatLevels(DWORD mask, LPWSTR* text) noexcept override;
+
+    // For the service's own source and message objects.
+    source_table& sources() noexcept { return sources_; }
+    bool post(UINT message, WPARAM wparam, LPARAM lparam) const noexcept
+    {
+        return writer_.post(message, wparam, lparam);
+    }
+
+private:
+    // Constructed in this order and destroyed in reverse: the writer thread stops before
+    // the table and the settings it reads go away.
+    logsettings settings_;
+    source_table sources_;
+    writer_thread writer_;
+};
+
+} // namespace kvt

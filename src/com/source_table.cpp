@@ -1,0 +1,29 @@
+#include "com/source_table.h"
+
+#include "com/logsource.h"
+
+namespace kvt {
+
+logsource* source_table::acquire(logservice& service, std::uint32_t id, const std::uint32_t version[4],
+                                 const wchar_t* name)
+{
+    const critical_section_guard guard(lock_);
+    // An equal key already in the table stays; the new one is released on the way out.
+    const auto entry = sources_.try_emplace(make_sourcekey(id, version, name), nullptr).first;
+    // A source found at count zero is between its last Release and its remove(): it is
+    // dying and must not come back, so a new source replaces it in the entry.
+    if (entry->second && entry->second->try_add_ref())
+        return entry->second;
+    entry->second = new logsource(service, entry->first);
+    return entry->second;
+}
+
+void source_table::remove(const logsource& source) noexcept
+{
+    const critical_section_guard guard(lock_);
+    const auto entry = sources_.find(source.key());
+    if (entry != sources_.end() && entry->second == &source)
+        sources_.erase(entry);
+}
+
+} // namespace kvt
