@@ -1,14 +1,13 @@
 #pragma once
-// Finds programs and DLLs of this build from inside Wine (or Windows), whatever the build
-// directory is: each test folder's CMakeLists passes their paths relative to its own test
-// program's folder.
+// Where the programs under test lie: found from the running test program's own folder, so
+// tests work in any build directory and from inside Wine.
 
 #include <string>
 
 namespace kvt::test {
 
-// The full path of relative (with '/' or '\' separators), taken from the folder of the
-// running program.
+// The full Windows path of relative, a path from the folder of this program with '/' or '\'
+// separators (CMake gives it as $<PATH:RELATIVE_PATH,program,test folder>).
 std::wstring path_beside_this_program(const char* relative);
 
 } // namespace kvt::test

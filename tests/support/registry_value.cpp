@@ -6,9 +6,12 @@ namespace kvt::test {
 
 registry_value read_value(HKEY root, const std::wstring& subkey, const wchar_t* name)
 {
-    registry_value v{ERROR_SUCCESS, REG_NONE, std::vector<BYTE>(4096)};
-    DWORD size = static_cast<DWORD>(v.data.size());
-    v.status = ::RegGetValueW(root, subkey.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &v.type, v.data.data(), &size);
+    registry_value v{ERROR_MORE_DATA, REG_NONE, {}};
+    DWORD size = 4096;
+    while (v.status == ERROR_MORE_DATA) {  // size is then the size the value needs
+        v.data.resize(size);
+        v.status = ::RegGetValueW(root, subkey.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &v.type, v.data.data(), &size);
+    }
     if (v.status != ERROR_SUCCESS)
         v.type = REG_NONE;
     v.data.resize(v.status == ERROR_SUCCESS ? size : 0);

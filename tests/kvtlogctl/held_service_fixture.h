@@ -1,0 +1,30 @@
+#pragma once
+// The server fixture with the service held by the test for the whole test, through both
+// interfaces: every other client process the test starts reaches the same server, and the
+// test sees the effects of their calls directly.
+
+#include "server_fixture.h"
+
+namespace kvt::test {
+
+class held_service_fixture : public server_fixture {
+protected:
+    void SetUp() override
+    {
+        ASSERT_NO_FATAL_FAILURE(server_fixture::SetUp());
+        ASSERT_NO_FATAL_FAILURE(activate(service_));
+        ASSERT_EQ(service_.As(&control_), S_OK);
+    }
+
+    void TearDown() override
+    {
+        control_.Reset();
+        service_.Reset();
+        server_fixture::TearDown();
+    }
+
+    ComPtr<ILogService> service_;
+    ComPtr<ILogControl> control_;
+};
+
+} // namespace kvt::test

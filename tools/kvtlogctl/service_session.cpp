@@ -1,0 +1,122 @@
+#include "kvtlogctl/service_session.h"
+
+#include "kvtlogctl/failure.h"
+#include "win/unique_resource.h"
+
+namespace kvt::ctl {
+
+namespace {
+
+// Calls a method that returns a string from the task allocator; null stays null.
+template <class Call>
+std::optional<std::wstring> returned_string(const wchar_t* operation, Call call)
+{
+    wchar_t* text = nullptr;
+    const HRESULT hr = call(&text);
+    const unique_cotaskmem<wchar_t> owner(text);
+    check(hr, operation);
+    return text ? std::optional<std::wstring>(text) : std::nullopt;
+}
+
+} // namespace
+
+ILogService& service_session::service()
+{
+    if (!service_)
+        check(::CoCreateInstance(CLSID_LogService, nullptr, CLSCTX_LOCAL_SERVER, IID_ILogService,
+                                 service_.put_void()),
+              L"CoCreateInstance");
+    return *service_.get();
+}
+
+ILogControl& service_session::control()
+{
+    if (!control_)
+        check(service().QueryInterface(IID_ILogControl, control_.put_void()), L"QueryInterface(ILogControl)");
+    return *control_.get();
+}
+
+void service_session::release() noexcept
+{
+    control_.reset();
+    service_.reset();
+}
+
+std::optional<std::wstring> service_session::log_path()
+{
+    return returned_string(L"GetLogPath", [this](wchar_t** path) { return control().GetLogPath(path); });
+}
+
+void service_session::set_log_path(const std::wstring& path)
+{
+    check(control().SetLogPath(path.c_str()), L"SetLogPath");
+}
+
+DWORD service_session::level(source_id id)
+{
+    DWORD mask = 0;
+    if (id)
+        check(control().GetLevel(*id, &mask), L"GetLevel");
+    else
+        check(control().GetDefaultLevel(&mask), L"GetDefaultLevel");
+    return mask;
+}
+
+void service_session::set_level(source_id id, DWORD mask)
+{
+    if (id)
+        check(control().SetLevel(*id, mask), L"SetLevel");
+    else
+        check(control().SetDefaultLevel(mask), L"SetDefaultLevel");
+}
+
+size_limit service_session::limit(source_id id)
+{
+    size_limit limit{};
+    if (id)
+        check(service().GetLimit(*id, &limit.size_kib, &limit.files), L"GetLimit");
+    else
+        check(service().GetDefaultLimit(&limit.size_kib, &limit.files), L"GetDefaultLimit");
+    return limit;
+}
+
+void service_session::set_limit(source_id id, size_limit limit)
+{
+    if (id)
+        check(service().SetLimit(*id, limit.size_kib, limit.files), L"SetLimit");
+    else
+        check(service().SetDefaultLimit(limit.size_kib, limit.files), L"SetDefaultLimit");
+}
+
+void service_session::suspend(bool suspend)
+{
+    check(control().Suspend(suspend ? 1 : 0), suspend ? L"Suspend(TRUE)" : L"Suspend(FALSE)");
+}
+
+DWORD service_session::parse_source_id(const std::wstring& text)
+{
+    DWORD id = 0;
+    check(control().ParseSourceId(text.c_str(), &id), L"ParseSourceId(\"" + text + L"\")");
+    return id;
+}
+
+std::wstring service_session::format_source_id(DWORD id)
+{
+    return returned_string(L"FormatSourceId", [&](wchar_t** text) { return control().FormatSourceId(id, text); })
+        .value_or(L"");
+}
+
+DWORD service_session::parse_levels(const std::wstring& text)
+{
+    DWORD mask = 0;
+    check(control().ParseLevels(text.c_str(), &mask), L"ParseLevels(\"" + text + L"\")");
+    return mask;
+}
+
+std::wstring service_session::format_levels(DWORD mask)
+{
+    return returned_string(L"FormatLevels", [&](wchar_t** text) { return control().FormatLevels(mask, text); })
+        .value_or(L"");
+}
+
+} // namespace kvt::ctl
