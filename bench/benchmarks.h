@@ -1,0 +1,33 @@
+#pragma once
+// The benchmarks of the suite. Each runs its repetitions and gives its rows, kvtlog and its
+// baseline measured side by side in every repetition.
+
+#include "plan.h"
+#include "results.h"
+
+#include <string>
+#include <vector>
+
+namespace kvt::bench {
+
+// CreateMessage at a disabled level against an empty virtual call.
+std::vector<result> measure_disabled_level(const plan& p);
+
+// A whole message on the caller's thread, 1 and 2 threads, against spdlog's caller.
+std::vector<result> measure_client_path(const plan& p);
+
+// Lines committed to disk by the writer thread against one WriteFile per line and against
+// spdlog's rotating file logger.
+std::vector<result> measure_writer(const plan& p);
+
+// Heap bytes per live message against the bytes of its values.
+std::vector<result> measure_memory(const plan& p);
+
+// Costs of the single steps of the client path and of the writer, for finding waste.
+std::vector<result> measure_step_costs(const plan& p);
+
+// Messages per second from 1 and 4 client processes through the registered server against
+// the round trip of an empty call. Starts this program (own_path) as the clients.
+std::vector<result> measure_cross_process(const plan& p, const std::wstring& own_path);
+
+} // namespace kvt::bench

@@ -1,0 +1,163 @@
+// Messages per second from client processes through real COM to the registered server,
+// against the floor measured in the same run by the same processes: the rate of empty
+// calls on ILogMessage divided by the calls a message makes. Each repetition runs one phase
+// of each kind (client_process.h): empty calls, bare message objects, whole messages. Every
+// client starts a phase at the same moment and runs it for the same time; a phase's rate is
+// everything its clients did over the span from the first begin to the last end.
+
+#include "benchmarks.h"
+#include "bench_message.h"
+#include "client_process.h"
+#include "inprocess_service.h"
+#include "timing.h"
+
+#include "kvtlog/client.h"
+#include "support/temp_directory.h"
+#include "win/unique_resource.h"
+
+#include <algorithm>
+#include <climits>
+#include <stdexcept>
+#include <string>
+
+namespace kvt::bench {
+
+namespace {
+
+constexpr DWORD client_timeout_ms = 600000;
+
+unique_handle start_process(std::wstring command_line)
+{
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process))
+        throw std::runtime_error("cannot start a client process");
+    ::CloseHandle(process.hThread);
+    return unique_handle(process.hProcess);
+}
+
+// Waits until one client is ready; a client that ends first, or a client that takes too
+// long, ends the benchmark.
+void wait_ready(HANDLE ready, const std::vector<unique_handle>& clients)
+{
+    std::vector<HANDLE> handles{ready};
+    for (const unique_handle& c : clients)
+        handles.push_back(c.get());
+    if (::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, client_timeout_ms) !=
+        WAIT_OBJECT_0)
+        throw std::runtime_error("a client process ended early or did not answer");
+}
+
+void wait_ended(const std::vector<unique_handle>& clients)
+{
+    for (const unique_handle& c : clients) {
+        DWORD code = 1;
+        if (::WaitForSingleObject(c.get(), client_timeout_ms) != WAIT_OBJECT_0 || !::GetExitCodeProcess(c.get(), &code) ||
+            code != 0)
+            throw std::runtime_error("a client process failed (exit code " + std::to_string(code) + ")");
+    }
+}
+
+// What the clients did per second in each phase, all together.
+std::vector<double> phase_rates(const std::vector<std::vector<phase_report>>& reports, unsigned phases)
+{
+    std::vector<double> rates;
+    for (unsigned phase = 0; phase < phases; ++phase) {
+        std::int64_t begin = LLONG_MAX, end = LLONG_MIN;
+        std::uint64_t count = 0;
+        for (const std::vector<phase_report>& client : reports) {
+            if (client.size() != phases || client[phase].phase != phase)
+                throw std::runtime_error("a client process reported the wrong phases");
+            begin = std::min(begin, client[phase].begin);
+            end = std::max(end, client[phase].end);
+            count += client[phase].count;
+        }
+        rates.push_back(static_cast<double>(count) / ticks_to_seconds(end - begin));
+    }
+    return rates;
+}
+
+std::vector<double> run_clients(const std::wstring& own_path, unsigned processes, const plan& p)
+{
+    const test::temp_directory directory;
+    client_plan c{std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(processes),
+                  phase_kinds * p.repetitions,
+                  static_cast<unsigned>(1000 * p.phase_seconds), L""};
+    const unique_handle ready(::CreateSemaphoreW(nullptr, 0, LONG_MAX, ready_semaphore_name(c.run).c_str()));
+    std::vector<unique_handle> go;
+    for (unsigned phase = 0; phase < c.phases; ++phase)
+        go.emplace_back(::CreateEventW(nullptr, TRUE, FALSE, go_event_name(c.run, phase).c_str()));
+    if (!ready || std::any_of(go.begin(), go.end(), [](const unique_handle& e) { return !e; }))
+        throw std::runtime_error("cannot create the clients' semaphore and events");
+
+    std::vector<std::wstring> outputs;
+    std::vector<unique_handle> clients;
+    for (unsigned i = 0; i < processes; ++i) {
+        c.output = directory.path() + L"\\client-" + std::to_wstring(i) + L".txt";
+        outputs.push_back(c.output);
+        clients.push_back(start_process(client_command_line(own_path, c)));
+    }
+    for (unsigned phase = 0; phase < c.phases; ++phase) {
+        for (unsigned i = 0; i < processes; ++i)
+            wait_ready(ready.get(), clients);
+        ::SetEvent(go[phase].get());
+    }
+    wait_ended(clients);
+
+    std::vector<std::vector<phase_report>> reports;
+    for (const std::wstring& output : outputs)
+        reports.push_back(read_phase_reports(output));
+    return phase_rates(reports, c.phases);
+}
+
+// The server's current file of the bench source must hold lines, or the rates mean nothing.
+void check_lines_written(ILogService& service)
+{
+    kvtlog::com_ptr<ILogControl> control;
+    check(service.QueryInterface(IID_ILogControl, control.put_void()), "QueryInterface(ILogControl)");
+    check(control->Suspend(TRUE), "Suspend(TRUE)");
+    unique_cotaskmem<wchar_t> path;
+    check(control->GetLogPath(path.put()), "GetLogPath");
+    check(control->Suspend(FALSE), "Suspend(FALSE)");
+    if (test::read_log_lines(std::wstring(path.get()) + L"\\" + bench_log_file).empty())
+        throw std::runtime_error("the server wrote no lines for the client processes");
+}
+
+} // namespace
+
+std::vector<result> measure_cross_process(const plan& p, const std::wstring& own_path)
+{
+    // Holding the service keeps one server process up for every run.
+    const kvtlog::service service;
+    if (!service)
+        throw std::runtime_error("cannot activate the registered server");
+
+    std::vector<result> rows;
+    for (unsigned processes : {1u, 4u}) {
+        const std::string n = std::to_string(processes);
+        result r{processes == 1 ? "4a" : "4b", "messages through COM, " + n + " client process(es)", "msgs/s",
+                 "empty-call round trips / " + std::to_string(calls_per_message) + ", " + n + " process(es)",
+                 "msgs/s", better::higher, 0.9, {}, {}};
+        result trip{"c6", "round trip of an empty call, " + n + " client process(es)", "us/call", "", "",
+                    better::lower, std::nullopt, {}, {}};
+        result pair{"c7", "CreateMessage + Release through COM, " + n + " process(es)", "round trips",
+                    "", "", better::lower, std::nullopt, {}, {}};
+        const std::vector<double> rates = run_clients(own_path, processes, p);
+        for (std::size_t i = 0; i + phase_kinds <= rates.size(); i += phase_kinds) {
+            const double calls = rates[i + unsigned(phase_kind::empty_call)];
+            r.baseline_values.push_back(calls / calls_per_message);
+            r.values.push_back(rates[i + unsigned(phase_kind::message)]);
+            trip.values.push_back(1e6 * processes / calls);
+            // How many empty-call round trips the two calls cost; 2 when each is one.
+            pair.values.push_back(calls / rates[i + unsigned(phase_kind::message_object)]);
+        }
+        for (result* row : {&r, &trip, &pair})
+            rows.push_back(std::move(*row));
+    }
+    check_lines_written(*service.get());
+    return rows;
+}
+
+} // namespace kvt::bench

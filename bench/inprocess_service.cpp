@@ -1,0 +1,45 @@
+#include "inprocess_service.h"
+
+#include "bench_message.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+namespace kvt::bench {
+
+void check(HRESULT hr, const char* call)
+{
+    if (FAILED(hr)) {
+        char text[160];
+        std::snprintf(text, sizeof text, "%s failed: 0x%08lX", call, static_cast<unsigned long>(hr));
+        throw std::runtime_error(text);
+    }
+}
+
+inprocess_service::inprocess_service()
+{
+    test::write_default_settings(directory_.path());
+    factory_.emplace();
+    check(factory_->CreateInstance(nullptr, IID_ILogService, service_.put_void()), "CreateInstance");
+    check(service_->QueryInterface(IID_ILogControl, control_.put_void()), "QueryInterface(ILogControl)");
+    check(service_->CreateSource(bench_source_id, bench_source_name, bench_source_version.data(), IID_ILogSource,
+                                 source_.put_void()),
+          "CreateSource");
+}
+
+inprocess_service::~inprocess_service()
+{
+    // Every reference goes before the factory, whose service stops the writer thread.
+    source_.reset();
+    control_.reset();
+    service_.reset();
+    factory_.reset();
+}
+
+void inprocess_service::suspend() const { check(control_->Suspend(TRUE), "Suspend(TRUE)"); }
+
+void inprocess_service::resume() const { check(control_->Suspend(FALSE), "Suspend(FALSE)"); }
+
+std::wstring inprocess_service::current_file() const { return directory_.path() + L"\\" + bench_log_file; }
+
+} // namespace kvt::bench

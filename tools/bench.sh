@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Runs the benchmark suite: builds kvtbench with the server and its proxy/stub DLL,
+# registers both in the build's private Wine prefix, runs every benchmark, prints the table
+# and writes <build>/bench/results.csv. Arguments go to kvtbench (-quick, -only:13c).
+# The build directory is build/ unless KVT_BUILD_DIR names another.
+#
+# spdlog and fmt, the comparison, are installed here from Debian's packages: the benchmark
+# compiles them in header-only, and nothing else of the project uses them.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+build=$(realpath -m "${KVT_BUILD_DIR:-$root/build}")
+
+bash tools/setup.sh
+for p in libspdlog-dev libfmt-dev; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    echo "installing: libspdlog-dev libfmt-dev"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends libspdlog-dev libfmt-dev >/dev/null
+    break
+  fi
+done
+
+cmake --no-warn-unused-cli -S . -B "$build" -G Ninja --toolchain cmake/mingw-w64-x86_64.cmake \
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKVT_WERROR=ON -DKVT_BENCH=ON >/dev/null
+cmake --build "$build" --target kvtbench kvtlog kvtlogps
+
+. tools/wine.sh
+kvt_wine_env "$build"
+kvt_wine_start
+
+server=$(winepath -w "$build/src/server/kvtlog.exe")
+proxy=$(winepath -w "$build/proxy/kvtlogps.dll")
+logs="$build/bench/logs"
+rm -rf "$logs"
+mkdir -p "$logs"
+
+unregister() {
+  wine "$server" -UnregServer /S </dev/null >/dev/null 2>&1 || true
+  wine regsvr32 /u /s "$proxy" </dev/null >/dev/null 2>&1 || true
+  kvt_wine_stop
+}
+trap unregister EXIT
+wine "$server" -RegServer /S "-LogPath:$(winepath -w "$logs")" </dev/null
+wine regsvr32 /s "$proxy" </dev/null
+
+# The suite takes a few minutes; a hang (a client process or the server stuck) ends the run
+# after 15 minutes instead of holding the machine.
+cpu=$(grep -m1 '^model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
+timeout 900 wine "$build/bench/kvtbench.exe" "-csv:$(winepath -w "$build/bench/results.csv")" \
+     "-cpus:$(nproc)" "-cpu:${cpu:-unknown}" "$@" </dev/null
+echo "written: $build/bench/results.csv"
