@@ -59,6 +59,7 @@ public:
 
     // For the service's own source and message objects.
     source_table& sources() noexcept { return sources_; }
+    const logsettings& settings() const noexcept { return settings_; }
     bool post(UINT message, WPARAM wparam, LPARAM lparam) const noexcept
     {
         return writer_.post(message, wparam, lparam);

@@ -44,14 +44,30 @@ HRESULT STDMETHODCALLTYPE logsource::CreateMessage(DWORD level, REFIID riid, voi
     if (riid != IID_ILogMessage)
         return E_NOINTERFACE;
     return com_boundary(catches::memory | catches::other, [&] {
-        // Read anew for every message, so a level change applies from the next one on.
-        ILogControl& control = service_;
-        DWORD mask = 0;
-        if (FAILED(control.GetLevel(key_->id, &mask)) || !(mask & level))
+        if (!(level_mask() & level))
             return S_FALSE;
         *message = static_cast<ILogMessage*>(new logmessage(*this, level));
         return S_OK;
     });
+}
+
+// The mask is in force anew for every message, so a level change applies from the next one
+// on. The service's answer is reused while the store's count of level changes stands still:
+// a message at a disabled level then costs two atomic loads, not a lock and a map lookup.
+// A count read before the answer only ever pairs an answer with an older count, which the
+// next change makes stale.
+DWORD logsource::level_mask() noexcept
+{
+    const std::uint64_t stamp = std::uint64_t{service_.settings().level_changes()} + 1;
+    const std::uint64_t cached = level_cache_.load(std::memory_order_relaxed);
+    if (cached >> 32 == stamp)
+        return static_cast<DWORD>(cached);
+    ILogControl& control = service_;
+    DWORD mask = 0;
+    if (FAILED(control.GetLevel(key_->id, &mask)))
+        return 0;
+    level_cache_.store(stamp << 32 | mask, std::memory_order_relaxed);
+    return mask;
 }
 
 } // namespace kvt

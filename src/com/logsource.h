@@ -12,6 +12,9 @@
 
 #include <kvtlog.h>
 
+#include <atomic>
+#include <cstdint>
+
 namespace kvt {
 
 class logservice;
@@ -36,6 +39,11 @@ private:
 
     logservice& service_;
     const sourcekeyref key_;
+    // The last mask the service gave for this source's id, with the store's count of level
+    // changes at that time plus one in the high half (0: nothing kept yet).
+    std::atomic<std::uint64_t> level_cache_{0};
+
+    DWORD level_mask() noexcept;
 };
 
 } // namespace kvt

@@ -165,6 +165,7 @@ bool logsettings::set_level(std::uint32_t id, std::uint32_t mask)
         return false;
     write_value(key_.get(), level_subkey, value_name(id).get(), REG_DWORD, &mask, sizeof mask);
     levels_[id] = mask;
+    level_changes_.fetch_add(1, std::memory_order_release);
     return true;
 }
 

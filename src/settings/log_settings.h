@@ -16,6 +16,7 @@
 #include "win/unique_resource.h"
 #include "writer/counted.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 
@@ -54,6 +55,9 @@ public:
     bool set_log_path(const wchar_t* text);
 
     std::uint32_t level(std::uint32_t id) noexcept;
+    // How many times set_level has changed a mask. A caller that keeps an answer of level
+    // may reuse it for as long as this count stays the same.
+    std::uint32_t level_changes() const noexcept { return level_changes_.load(std::memory_order_acquire); }
     // True when the mask differs from the one in force for the id (it is then written).
     bool set_level(std::uint32_t id, std::uint32_t mask);
 
@@ -69,6 +73,7 @@ private:
     unique_hkey key_;
     pathref cached_path_;
     std::map<std::uint32_t, std::uint32_t> levels_;
+    std::atomic<std::uint32_t> level_changes_{0};  // raised after levels_ changed
     std::map<std::uint32_t, limitrecord> limits_;
 };
 

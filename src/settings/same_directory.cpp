@@ -26,7 +26,11 @@ std::optional<std::wstring> canonical_form(const wchar_t* text, bool expand)
     const auto full = call_with_text_buffer(path_buffer_size, [&](wchar_t* buffer, DWORD size) {
         return ::GetFullPathNameW(path->c_str(), size, buffer, nullptr);
     });
-    if (!full)
+    // A path of MAX_PATH characters or more names no directory the writer can create or
+    // open (its file calls take no \\?\ prefix), so it needs no canonical form. Stopping
+    // here also keeps client texts of any length away from GetLongPathNameW, which under Wine
+    // copies each path component into a stack buffer of 1024 characters without a check.
+    if (!full || full->size() >= MAX_PATH)
         return std::nullopt;
     return call_with_text_buffer(path_buffer_size, [&](wchar_t* buffer, DWORD size) {
         return ::GetLongPathNameW(full->c_str(), buffer, size);

@@ -16,7 +16,13 @@
 namespace kvt {
 
 struct logrecord {
-    explicit logrecord(std::uint32_t level_) noexcept : level(level_) { ::GetLocalTime(&time); }
+    // Room for a few arguments is made at once, so that typical messages grow the list
+    // without reallocating it. Throws std::bad_alloc.
+    explicit logrecord(std::uint32_t level_) : level(level_)
+    {
+        arguments.reserve(4);
+        ::GetLocalTime(&time);
+    }
 
     critical_section lock;
     std::vector<argumentref> arguments;   // in append order
