@@ -20,25 +20,29 @@ std::wstring id_directory(const std::wstring& root, std::uint32_t id)
 
 // Opens a file for appending, or creates it with the byte-order mark. Other programs may
 // read it meanwhile, but not write, rename or delete it.
-unique_file open_for_append(const std::wstring& path) noexcept
+openfile open_for_append(const std::wstring& path) noexcept
 {
-    unique_file file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    openfile file{unique_file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr)),
+                  std::uint64_t{0}};
     if (!file)
         return file;
     if (::GetLastError() == ERROR_ALREADY_EXISTS) {
-        ::SetFilePointerEx(file.get(), LARGE_INTEGER{}, nullptr, FILE_END);
+        LARGE_INTEGER end{};
+        if (::SetFilePointerEx(file.handle.get(), LARGE_INTEGER{}, &end, FILE_END))
+            file.size = static_cast<std::uint64_t>(end.QuadPart);
+        else
+            file.size.reset();
     } else {
         static const BYTE byte_order_mark[2] = {0xFF, 0xFE};
-        DWORD written = 0;
-        ::WriteFile(file.get(), byte_order_mark, sizeof byte_order_mark, &written, nullptr);
+        append_to_file(file, byte_order_mark, sizeof byte_order_mark);
     }
     return file;
 }
 
 // Creates the log directory and the id's directory, then opens the source's current file.
 // Empty when a step fails. Throws what log_path throws, and std::bad_alloc.
-unique_file open_current_file(logsettings& settings, const sourcekey& key)
+openfile open_current_file(logsettings& settings, const sourcekey& key)
 {
     const pathref log_path = settings.log_path();
     if (!log_path)
@@ -118,18 +122,36 @@ std::optional<std::wstring> log_file_name(const sourcekey& key, unsigned number)
     return name;
 }
 
-HANDLE open_log_file(filetable& files, const sourcekeyref& key) noexcept
+openfile* open_log_file(filetable& files, const sourcekeyref& key) noexcept
 {
     try {
-        unique_file& file = files.entries.try_emplace(key).first->second;
+        openfile& file = files.entries.try_emplace(key).first->second;
         if (!file)
             file = open_current_file(files.settings, *key);
-        return file ? file.get() : nullptr;
+        return file ? &file : nullptr;
     } catch (...) {
         // An unreadable log directory or a lack of memory: this record finds no file, and
         // the source's next record tries again.
         return nullptr;
     }
+}
+
+std::optional<std::uint64_t> file_position(const openfile& file) noexcept
+{
+    if (file.size)
+        return file.size;
+    LARGE_INTEGER position{};
+    if (!::SetFilePointerEx(file.handle.get(), LARGE_INTEGER{}, &position, FILE_CURRENT))
+        return std::nullopt;
+    return static_cast<std::uint64_t>(position.QuadPart);
+}
+
+void append_to_file(openfile& file, const void* data, DWORD bytes) noexcept
+{
+    DWORD written = 0;
+    ::WriteFile(file.handle.get(), data, bytes, &written, nullptr);
+    if (file.size)
+        *file.size += written;
 }
 
 void rotate_log_files(filetable& files, const sourcekeyref& key, unsigned files_kept) noexcept

@@ -36,6 +36,16 @@ std::wstring log_directory(std::wstring_view log_path, std::uint32_t id);
 // decimals. No name when it would be longer than max_log_file_name.
 std::optional<std::wstring> log_file_name(const sourcekey& key, unsigned number);
 
+// A source's current file and its size in bytes, which is where the next line goes. Only
+// the writer writes the file (no other handle may), so the size read once at the open and
+// raised by every append stays the file's position: no record needs a position query.
+struct openfile {
+    unique_file handle;
+    std::optional<std::uint64_t> size;  // empty when the open could not read the position
+
+    explicit operator bool() const noexcept { return static_cast<bool>(handle); }
+};
+
 // The writer thread's open files: one entry per source that has had a record since its last
 // close, holding its own key reference and the handle of the source's current file (empty
 // while no file could be opened, so that the next record tries again). Owned and used by the
@@ -45,13 +55,20 @@ struct filetable {
     explicit filetable(logsettings& store) noexcept : settings(store) {}
 
     logsettings& settings;
-    std::map<sourcekeyref, unique_file, sourcekey_order> entries;
+    std::map<sourcekeyref, openfile, sourcekey_order> entries;
 };
 
-// The handle of the source's current file, opened (directories created, byte-order mark
-// written to a new file, positioned at the end of an existing one) when the entry has none.
-// Null when no file could be opened; the entry then stays, empty.
-HANDLE open_log_file(filetable& files, const sourcekeyref& key) noexcept;
+// The source's current file, opened (directories created, byte-order mark written to a new
+// file, positioned at the end of an existing one) when the entry has none. Null when no file
+// could be opened; the entry then stays, empty.
+openfile* open_log_file(filetable& files, const sourcekeyref& key) noexcept;
+
+// The file's position: its kept size, or asked of the system when the open could not read
+// it. Empty when neither is known.
+std::optional<std::uint64_t> file_position(const openfile& file) noexcept;
+
+// One WriteFile of the bytes; the size grows by what was written.
+void append_to_file(openfile& file, const void* data, DWORD bytes) noexcept;
 
 // Closes the source's current file and shifts its file set up by one number, keeping at
 // most files (1 to 255) files. Does nothing for a source without an entry. A step that fails

@@ -49,13 +49,13 @@ private:
     {
         if (suspended_ || !posted.record)
             return;
-        HANDLE file = open_log_file(files_, posted.key);
+        openfile* file = open_log_file(files_, posted.key);
         if (!file)
             return;
         const limitrecord limit = settings_.limit(posted.key->id);
         // Checked before the write, so a file may pass its limit by one line, and a file
         // found over the limit when opened is rotated by its first record.
-        if (limit.size_kib != 0 && limit.files != 0 && reached(file, limit.size_kib)) {
+        if (limit.size_kib != 0 && limit.files != 0 && reached(*file, limit.size_kib)) {
             rotate_log_files(files_, posted.key, limit.files);
             file = open_log_file(files_, posted.key);
             if (!file)
@@ -64,17 +64,15 @@ private:
         const countedwstring line = format_line(*posted.record);
         // A NUL inside an argument's text ends the line there.
         const std::size_t units = std::wcslen(line.data());
-        DWORD written = 0;
         if (units > 0)
-            ::WriteFile(file, line.data(), static_cast<DWORD>(units * sizeof(wchar_t)), &written, nullptr);
+            append_to_file(*file, line.data(), static_cast<DWORD>(units * sizeof(wchar_t)));
     }
 
     // A position that cannot be read lets the record through unchecked.
-    static bool reached(HANDLE file, std::uint32_t size_kib) noexcept
+    static bool reached(const openfile& file, std::uint32_t size_kib) noexcept
     {
-        LARGE_INTEGER position{};
-        return ::SetFilePointerEx(file, LARGE_INTEGER{}, &position, FILE_CURRENT) &&
-               static_cast<std::uint64_t>(position.QuadPart) >= std::uint64_t{size_kib} * 1024;
+        const std::optional<std::uint64_t> position = file_position(file);
+        return position && *position >= std::uint64_t{size_kib} * 1024;
     }
 
     // The event stays the sender's; it is set once every earlier message has been handled
