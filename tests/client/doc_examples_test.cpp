@@ -30,13 +30,11 @@ TEST_F(DocExamples, EveryCppExampleRunsAndLogsWhatTheDocumentSays)
         texts.push_back(line.substr(24, 4) + line.substr(line.rfind(L'|') + 1));
     ASSERT_EQ(texts.size(), 7u);
     std::sort(texts.begin() + 3, texts.begin() + 5); // the two workers' lines come in any order
-    EXPECT_EQ(texts[0], L"INF|started with 3 workers");
-    EXPECT_EQ(texts[1], L"WRN|disk C is 9.350000e+001% full");
-    EXPECT_EQ(texts[2], L"DBG|cache: 3 entries");
-    EXPECT_EQ(texts[3], L"EVT|worker 1 running");
-    EXPECT_EQ(texts[4], L"EVT|worker 2 running");
-    EXPECT_TRUE(texts[5].starts_with(L"ERR|cannot read missing.cfg: 00000002 (")) << texts[5];
-    EXPECT_EQ(texts[6], L"TRC|flags 0000002A, mask 00000000000000FF");
+    texts[5].erase(std::min(texts[5].find(L'(') + 1, texts[5].size())); // the system's text varies
+    EXPECT_EQ(texts, (std::vector<std::wstring>{L"INF|started with 3 workers", L"WRN|disk C is 9.350000e+001% full",
+                                                L"DBG|cache: 3 entries", L"EVT|worker 1 running",
+                                                L"EVT|worker 2 running", L"ERR|cannot read missing.cfg: 00000002 (",
+                                                L"TRC|flags 0000002A, mask 00000000000000FF"}));
 }
 
 } // namespace

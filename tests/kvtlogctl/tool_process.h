@@ -1,7 +1,6 @@
 #pragma once
-// Runs kvtlogctl.exe (or another program of the build) as an administrator runs it, its
-// standard output and error caught in files. kvtlogctl is found beside this test program by
-// the relative path KVTLOGCTL_PATH.
+// Runs kvtlogctl.exe (or another program of the build, found beside this test program by its
+// relative path) as an administrator runs it, its standard output and error caught in files.
 
 #include "support/program_path.h"
 #include "support/temp_directory.h"
@@ -13,7 +12,9 @@
 
 namespace kvt::test {
 
-inline std::wstring kvtlogctl_path() { return path_beside_this_program(KVTLOGCTL_PATH); }
+// The texts of these tests are ASCII.
+inline std::string narrow(const std::wstring& ascii) { return std::string(ascii.begin(), ascii.end()); }
+inline std::wstring wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
 inline std::string file_text(const std::wstring& path)
 {
@@ -21,20 +22,17 @@ inline std::string file_text(const std::wstring& path)
     return std::string(bytes.begin(), bytes.end());
 }
 
-// A program started with arguments; its output goes to files in a directory of its own.
+// A running program, ended when the object goes while it still runs.
 class tool_process {
 public:
-    explicit tool_process(const std::wstring& arguments) : tool_process(kvtlogctl_path(), arguments) {}
-
-    tool_process(const std::wstring& program, const std::wstring& arguments)
+    explicit tool_process(const std::wstring& arguments, const char* program = KVTLOGCTL_PATH)
     {
-        std::wstring command = L"\"" + program + L"\" " + arguments;
+        std::wstring command = L"\"" + path_beside_this_program(program) + L"\" " + arguments;
+        const unique_file out = output_file(L"out.txt");
+        const unique_file err = output_file(L"err.txt");
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = nullptr;
-        const unique_file out = output_file(L"out.txt");
-        const unique_file err = output_file(L"err.txt");
         startup.hStdOutput = out.get();
         startup.hStdError = err.get();
         PROCESS_INFORMATION info{};
@@ -42,15 +40,13 @@ public:
                                      &startup, &info))
             << ::GetLastError();
         process_.reset(info.hProcess);
-        ::CloseHandle(info.hThread);
+        const unique_handle thread(info.hThread);
     }
 
     ~tool_process()
     {
-        if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
-            ::TerminateProcess(process_.get(), 1);
-            ::WaitForSingleObject(process_.get(), INFINITE);
-        }
+        ::TerminateProcess(process_.get(), 1); // fails harmlessly when the program has ended
+        ::WaitForSingleObject(process_.get(), INFINITE);
     }
 
     // Waits up to a minute for the end; the exit code, or STILL_ACTIVE.
@@ -78,18 +74,14 @@ private:
     unique_handle process_;
 };
 
-struct tool_result {
-    DWORD exit_code;
-    std::string out;
-    std::string err;
-};
-
-// Runs kvtlogctl with arguments to its end.
-inline tool_result kvtlogctl(const std::wstring& arguments)
+// Runs the program with arguments to its end, expecting exit code 0 and nothing on the
+// standard error; its standard output.
+inline std::string succeed(const std::wstring& arguments, const char* program = KVTLOGCTL_PATH)
 {
-    tool_process tool(arguments);
-    const DWORD code = tool.wait();
-    return {code, tool.out(), tool.err()};
+    tool_process tool(arguments, program);
+    EXPECT_EQ(tool.wait(), 0u) << narrow(arguments) << ": " << tool.err();
+    EXPECT_EQ(tool.err(), "") << narrow(arguments);
+    return tool.out();
 }
 
 } // namespace kvt::test
