@@ -16,6 +16,10 @@ constexpr wchar_t test_source_file[] = L"CA4242\\e2e-1.2.3.4.TXT";
 
 constexpr DWORD level_info = 0x10;
 
+// The second client program reads the level the test set for first_client_id and sets one
+// for second_client_id, which the test then reads.
+constexpr DWORD first_client_id = 4711, first_client_mask = 0x15, second_client_id = 4712, second_client_mask = 0x2A;
+
 // CoCreateInstance of the service as a local server, as another process's client does.
 template <class Interface>
 HRESULT activate_service(ComPtr<Interface>& service)

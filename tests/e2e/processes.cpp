@@ -26,19 +26,16 @@ std::vector<unique_handle> processes_of(const std::wstring& image_path)
     std::vector<unique_handle> found;
     // A failed snapshot is INVALID_HANDLE_VALUE, as a failed file is.
     const unique_file snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot)
-        return found;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
-    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
+    for (BOOL more = snapshot && ::Process32FirstW(snapshot.get(), &entry); more;
          more = ::Process32NextW(snapshot.get(), &entry)) {
         unique_handle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
                                             entry.th32ProcessID));
         wchar_t image[MAX_PATH];
         DWORD size = MAX_PATH;
         if (process && ::QueryFullProcessImageNameW(process.get(), 0, image, &size) &&
-            ::CompareStringOrdinal(image, static_cast<int>(size), image_path.c_str(),
-                                   static_cast<int>(image_path.size()), TRUE) == CSTR_EQUAL)
+            ::CompareStringOrdinal(image, -1, image_path.c_str(), -1, TRUE) == CSTR_EQUAL)
             found.push_back(std::move(process));
     }
     return found;

@@ -1,6 +1,6 @@
 #pragma once
-// What the registration tests share: a scratch HKEY_CLASSES_ROOT, recorded boxes, and the
-// names and boxes of the registration.
+// What the registration and command-line tests share: a scratch HKEY_CLASSES_ROOT, recorded
+// boxes, and the names and boxes of the registration.
 
 #include "support/message_box_recorder.h"
 #include "support/registry_value.h"

@@ -1,38 +1,15 @@
 #include "server/command_line.h"
 
-#include "server/message_box.h"
-#include "support/message_box_recorder.h"
-#include "support/registry_value.h"
-#include "support/scratch_registry.h"
-
-#include <gtest/gtest.h>
+#include "registration/registration_fixture.h"
 
 #include <optional>
 #include <string>
 #include <vector>
 
-namespace kvt {
+namespace kvt::test {
 namespace {
 
-using test::shown_box;
-using test::string_value;
-
-const wchar_t class_key[] = L"CLSID\\{00120700-2A33-11DC-9309-028037000300}";
-
-const shown_box registered{L"COM Server Registration", L"COM Server registered successfully.",
-                           MB_OK | MB_ICONINFORMATION};
-const shown_box unregistered{L"COM Server Unregistration", L"COM Server unregistered successfully.",
-                             MB_OK | MB_ICONINFORMATION};
-
-shown_box command_line_error(const std::wstring& text)
-{
-    return {L"KVT.Logging.1", text, MB_OK | MB_ICONERROR};
-}
-
-const shown_box unrecognized = command_line_error(L"Unrecognized option at command line.");
-const shown_box bad_parameter = command_line_error(L"Error in parameter string for command line switch -LOGPATH.");
-const shown_box logpath_alone = command_line_error(
-    L"The command line switch -LogPath requires the switch -RegServer to be specified.");
+shown_box command_line_error(const std::wstring& text) { return {L"KVT.Logging.1", text, MB_OK | MB_ICONERROR}; }
 
 shown_box incompatible(const std::wstring& first, const std::wstring& second)
 {
@@ -40,30 +17,35 @@ shown_box incompatible(const std::wstring& first, const std::wstring& second)
                               L".");
 }
 
+const shown_box unrecognized = command_line_error(L"Unrecognized option at command line.");
+const shown_box bad_parameter = command_line_error(L"Error in parameter string for command line switch -LOGPATH.");
+const shown_box logpath_alone = command_line_error(
+    L"The command line switch -LogPath requires the switch -RegServer to be specified.");
+
 // Registration without a log directory stores the variable, so it follows TEMP at run time.
-const test::registry_value default_directory = string_value(L"%TEMP%", REG_EXPAND_SZ);
+const registry_value default_directory = string_value(L"%TEMP%", REG_EXPAND_SZ);
 
 struct command_case {
     const wchar_t* command_line;
     run_mode mode;
     std::vector<shown_box> boxes;
     // The Settings (default) a registration stored; none: nothing may be registered.
-    std::optional<test::registry_value> log_directory;
+    std::optional<registry_value> log_directory;
+    bool quiet = false;  // the quiet flag afterwards
 };
 
-const run_mode rejected = run_mode::error_reported;
-const run_mode done = run_mode::registration_done;
+constexpr run_mode rejected = run_mode::error_reported, done = run_mode::registration_done;
 
+// A quiet switch is read in its turn: "/S -X" shows nothing, "-X /S" never reaches the /S.
 const command_case cases[] = {
     {nullptr, run_mode::no_mode_switch, {}, {}},
-    {L"", run_mode::no_mode_switch, {}, {}},
     {L"hello world", run_mode::no_mode_switch, {}, {}},
-    {L"-Embedding", run_mode::embedding, {}, {}},
+    {L"-Embedding /Q", run_mode::embedding, {}, {}, true},
     {L"-RegServer", done, {registered}, default_directory},
     {L"/regserver", done, {registered}, default_directory},
     {L"/REGSERVER", done, {registered}, default_directory},
     {L"hello/RegServer", done, {registered}, default_directory},
-    {L"-silent -RegServer", done, {}, default_directory},
+    {L"-silent -RegServer", done, {}, default_directory, true},
     {L"-RegServerX", rejected, {unrecognized}, {}},
     {L"--RegServer", rejected, {unrecognized}, {}},
     {L"-Sx", rejected, {unrecognized}, {}},
@@ -88,32 +70,26 @@ const command_case cases[] = {
     {L"-Embedding -UnregServer", rejected, {incompatible(L"-Embedding", L"-UnregServer")}, {}},
     {L"-Embedding -LogPath:x", rejected, {incompatible(L"-Embedding", L"-LogPath")}, {}},
     {L"-Embedding -RegServer -UnregServer", rejected, {incompatible(L"-Embedding", L"-RegServer")}, {}},
-    {L"/S -X", rejected, {}, {}},
+    {L"/S -X", rejected, {}, {}, true},
     {L"-X /S", rejected, {unrecognized}, {}},
 };
 
-TEST(CommandLineTest, EachLineGivesItsModeBoxesAndRegistration)
+TEST(CommandLineTest, EachLineGivesItsModeBoxesQuietFlagAndRegistration)
 {
     ASSERT_NE(::GetEnvironmentVariableW(L"TEMP", nullptr, 0), 0u);
     for (const command_case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(std::wstring(c.command_line ? c.command_line : L"(null)")));
-        const test::scratch_registry registry;
-        const test::message_box_recorder boxes;
+        const scratch_registry registry;
+        const message_box_recorder boxes;
         EXPECT_EQ(parse_command_line(c.command_line), c.mode);
         EXPECT_EQ(boxes.shown(), c.boxes);
+        EXPECT_EQ(quiet(), c.quiet);
         if (c.log_directory)
-            EXPECT_EQ(test::read_value(HKEY_CLASSES_ROOT, std::wstring(class_key) + L"\\Settings"), *c.log_directory);
+            EXPECT_EQ(read_value(HKEY_CLASSES_ROOT, class_key + L"\\Settings"), *c.log_directory);
         else
-            EXPECT_FALSE(test::key_exists(HKEY_CLASSES_ROOT, class_key));
+            EXPECT_FALSE(key_exists(HKEY_CLASSES_ROOT, class_key));
     }
 }
 
-TEST(CommandLineTest, QuietSwitchStaysSetForTheServer)
-{
-    const test::message_box_recorder boxes;
-    EXPECT_EQ(parse_command_line(L"-Embedding /Q"), run_mode::embedding);
-    EXPECT_TRUE(quiet());
-}
-
 } // namespace
-} // namespace kvt
+} // namespace kvt::test

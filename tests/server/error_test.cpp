@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <new>
 #include <string>
 
@@ -9,90 +10,60 @@ namespace kvt {
 namespace {
 
 const wchar_t registry_format[] = L"Unable to access system registry.\n\nError %2!d!: %1";
-const wchar_t no_description[] = L"<Description of the error is not available>";
 
-std::wstring system_text(DWORD code)
-{
-    wchar_t text[512] = {};
-    ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                     MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, 512, nullptr);
-    return text;
-}
-
-// A body without texts whose description throws, and which counts its destructions.
-class probe_body final : public error_impl {
-public:
-    explicit probe_body(int& destroyed) noexcept : destroyed_(destroyed) {}
-    ~probe_body() override { ++destroyed_; }
-    const wchar_t* description() override { throw std::bad_alloc(); }
-
-private:
-    int& destroyed_;
-};
-
+// An error whose body has no caption, throws when asked for its text, and counts its
+// destructions.
 class probe_error : public error {
+    struct probe_body final : error_impl {
+        explicit probe_body(int& destroyed) noexcept : destroyed(destroyed) {}
+        ~probe_body() override { ++destroyed; }
+        const wchar_t* description() override { throw std::bad_alloc(); }
+        int& destroyed;
+    };
+
 public:
     explicit probe_error(int& destroyed) : error(new probe_body(destroyed)) {}
 };
 
-TEST(ErrorTest, UsrerrorFormatsItsInsertsAtOnce)
+TEST(ErrorTest, SyserrorIsFormattedOnceAndWithCodeZeroNotAtAll)
 {
-    const usrerror e(L"KVT.Logging.1", L"The command line switch %1 is incompatible with the switch %2.", L"-A",
-                     L"-B");
-    EXPECT_STREQ(caption(e), L"KVT.Logging.1");
-    EXPECT_STREQ(description(e), L"The command line switch -A is incompatible with the switch -B.");
-}
-
-TEST(ErrorTest, UnformattableUsrerrorWithoutCaptionShowsTheFallBacks)
-{
-    for (const wchar_t* format : {L"Insert %1 without its value.", L"Bad %1!d insert."}) {
-        const usrerror e(nullptr, format);
-        EXPECT_STREQ(caption(e), L"Error");
-        EXPECT_STREQ(description(e), no_description);
-    }
-}
-
-TEST(ErrorTest, SyserrorIsFormattedOnceAndKeptFinished)
-{
+    wchar_t system_text[512] = {};
+    ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_ACCESS_DENIED,
+                     MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), system_text, 512, nullptr);
     const syserror e(ERROR_ACCESS_DENIED, L"COM Server Unregistration", registry_format);
     const wchar_t* first = description(e);
     // FormatMessageW turns each line feed of the format into CR LF.
-    EXPECT_EQ(first, L"Unable to access system registry.\r\n\r\nError 5: " + system_text(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(first, L"Unable to access system registry.\r\n\r\nError 5: " + std::wstring(system_text));
     EXPECT_EQ(description(e), first);  // the same buffer: not formatted a second time
     EXPECT_STREQ(caption(e), L"COM Server Unregistration");
+
+    const syserror zero(0, L"COM Server Registration", registry_format);
+    EXPECT_STREQ(description(zero), registry_format);
 }
 
-TEST(ErrorTest, SyserrorWithCodeZeroShowsItsFormatUnformatted)
-{
-    const syserror e(0, L"COM Server Registration", registry_format);
-    EXPECT_STREQ(description(e), registry_format);
-}
-
-TEST(ErrorTest, FallBacksReplaceTextsTheBodyCannotGive)
+TEST(ErrorTest, CaptionAndTextFallBackWhenTheBodyCannotGiveThem)
 {
     int destroyed = 0;
-    const probe_error e(destroyed);
-    EXPECT_STREQ(caption(e), L"Error");
-    EXPECT_STREQ(description(e), no_description);
+    const probe_error throwing(destroyed);
+    const usrerror missing_insert(nullptr, L"Insert %1 without its value."), bad_insert(nullptr, L"Bad %1!d insert.");
+    for (const error* e : std::initializer_list<const error*>{&throwing, &missing_insert, &bad_insert}) {
+        EXPECT_STREQ(caption(*e), L"Error");
+        EXPECT_STREQ(description(*e), L"<Description of the error is not available>");
+    }
 }
 
 TEST(ErrorTest, CopiesShareOneBodyThatTheLastCopyFrees)
 {
-    int destroyed = 0;
-    int replaced = 0;
+    int destroyed = 0, replaced = 0;
     try {
-        try {
-            throw probe_error(destroyed);
-        } catch (const error& e) {
-            probe_error other(replaced);
-            static_cast<error&>(other) = e;
-            EXPECT_EQ(replaced, 1);
-            EXPECT_EQ(&other.body(), &e.body());
-            throw;
-        }
+        throw probe_error(destroyed);
     } catch (const error& e) {
         const error copy = e;
+        probe_error other(replaced);
+        static_cast<error&>(other) = e;  // lets go of the body it had
+        EXPECT_EQ(replaced, 1);
         EXPECT_EQ(&copy.body(), &e.body());
+        EXPECT_EQ(&other.body(), &e.body());
         EXPECT_EQ(destroyed, 0);
     }
     EXPECT_EQ(destroyed, 1);

@@ -19,6 +19,12 @@ unique_hkey create_key(HKEY parent, const wchar_t* subkey)
     return key;
 }
 
+void set_value(HKEY root, const wchar_t* subkey, const wchar_t* name, DWORD type, const void* data, DWORD size)
+{
+    const unique_hkey key = create_key(root, subkey);
+    EXPECT_EQ(::RegSetValueExW(key.get(), name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
+}
+
 } // namespace
 
 scratch_registry::scratch_registry()
@@ -40,25 +46,17 @@ scratch_registry::~scratch_registry()
 
 void set_string(HKEY root, const wchar_t* subkey, const wchar_t* name, const std::wstring& value, DWORD type)
 {
-    const unique_hkey key = create_key(root, subkey);
-    EXPECT_EQ(::RegSetValueExW(key.get(), name, 0, type, reinterpret_cast<const BYTE*>(value.c_str()),
-                               static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))),
-              ERROR_SUCCESS);
+    set_value(root, subkey, name, type, value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
 void set_dword(HKEY root, const wchar_t* subkey, const wchar_t* name, DWORD value)
 {
-    const unique_hkey key = create_key(root, subkey);
-    EXPECT_EQ(::RegSetValueExW(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                               sizeof value),
-              ERROR_SUCCESS);
+    set_value(root, subkey, name, REG_DWORD, &value, sizeof value);
 }
 
 void set_binary(HKEY root, const wchar_t* subkey, const wchar_t* name, const void* data, DWORD size)
 {
-    const unique_hkey key = create_key(root, subkey);
-    EXPECT_EQ(::RegSetValueExW(key.get(), name, 0, REG_BINARY, static_cast<const BYTE*>(data), size),
-              ERROR_SUCCESS);
+    set_value(root, subkey, name, REG_BINARY, data, size);
 }
 
 void write_default_settings(const std::wstring& log_directory)

@@ -16,9 +16,6 @@ public:
     scratch_registry(const scratch_registry&) = delete;
     scratch_registry& operator=(const scratch_registry&) = delete;
 
-    // The key that HKEY_CLASSES_ROOT now stands for.
-    HKEY root() const noexcept { return key_.get(); }
-
 private:
     std::wstring path_;
     unique_hkey key_;

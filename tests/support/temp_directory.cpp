@@ -5,34 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <system_error>
 
 namespace kvt::test {
-
-namespace {
-
-void remove_tree(const std::wstring& dir)
-{
-    WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileW((dir + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            const std::wstring child = dir + L"\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                remove_tree(child);
-            else {
-                ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileW(child.c_str());
-            }
-        } while (::FindNextFileW(find, &data));
-        ::FindClose(find);
-    }
-    ::RemoveDirectoryW(dir.c_str());
-}
-
-} // namespace
 
 temp_directory::temp_directory()
 {
@@ -42,11 +18,16 @@ temp_directory::temp_directory()
     EXPECT_GT(n, 0u);
     path_ = std::wstring(base) + L"kvtlog-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
             std::to_wstring(serial++);
-    remove_tree(path_);
+    std::error_code ignored;  // a directory of this name left by an earlier run goes first
+    std::filesystem::remove_all(path_, ignored);
     EXPECT_TRUE(::CreateDirectoryW(path_.c_str(), nullptr)) << "CreateDirectoryW";
 }
 
-temp_directory::~temp_directory() { remove_tree(path_); }
+temp_directory::~temp_directory()
+{
+    std::error_code ignored;  // what is still open elsewhere stays behind
+    std::filesystem::remove_all(path_, ignored);
+}
 
 std::vector<unsigned char> read_file_bytes(const std::wstring& path)
 {

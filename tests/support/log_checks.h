@@ -1,0 +1,47 @@
+#pragma once
+// Looking at log files that the writer thread may still be writing: waiting for a
+// condition, telling whether a file is held open, and the message texts of its lines.
+
+#include "support/temp_directory.h"
+#include "win/unique_resource.h"
+
+#include <string>
+#include <vector>
+
+namespace kvt::test {
+
+// Polls the condition every 20 ms for up to ten seconds; gives its last answer.
+template <class Condition>
+bool wait_until(Condition done)
+{
+    for (int waited = 0; !done() && waited < 10000; waited += 20)
+        ::Sleep(20);
+    return done();
+}
+
+// True while some handle (the writer's) holds the file open: an exclusive open fails then.
+inline bool is_open(const std::wstring& path)
+{
+    const unique_file file(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    return !file && ::GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+// A log line's message text: what follows its six header fields.
+inline std::wstring message_text(const std::wstring& line)
+{
+    std::size_t start = 0;
+    for (int bar = 0; bar < 6; ++bar)
+        start = line.find(L'|', start) + 1;
+    return line.substr(start);
+}
+
+// The message texts of a log file's lines, in file order.
+inline std::vector<std::wstring> log_texts(const std::wstring& path)
+{
+    std::vector<std::wstring> texts;
+    for (const std::wstring& line : read_log_lines(path))
+        texts.push_back(message_text(line));
+    return texts;
+}
+
+} // namespace kvt::test
