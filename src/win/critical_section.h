@@ -8,9 +8,9 @@ namespace kvt {
 
 class critical_section {
 public:
-    // Without debug information: one record of every message has a lock of its own, and the
-    // debug block would cost a heap allocation per record.
-    critical_section() noexcept { ::InitializeCriticalSectionEx(&cs_, 0, CRITICAL_SECTION_NO_DEBUG_INFO); }
+    // With the default debug block: without it, Wine's DeleteCriticalSection makes a server
+    // request for every record the writer destroys.
+    critical_section() noexcept { ::InitializeCriticalSection(&cs_); }
     ~critical_section() { ::DeleteCriticalSection(&cs_); }
     critical_section(const critical_section&) = delete;
     critical_section& operator=(const critical_section&) = delete;
