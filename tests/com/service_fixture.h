@@ -5,10 +5,9 @@
 
 #include "com/logfactory.h"
 #include "com/server_lock.h"
+#include "support/log_checks.h"
 #include "support/scratch_registry.h"
-#include "support/temp_directory.h"
 #include "support/wait_for_writer.h"
-#include "win/unique_resource.h"
 #include "writer/sourcekey.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +15,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace kvt::test {
 
@@ -23,11 +23,6 @@ using Microsoft::WRL::ComPtr;
 
 // Every source of these tests has this version.
 inline constexpr DWORD test_version[4] = {1, 2, 3, 4};
-
-struct multithreaded_apartment {
-    multithreaded_apartment() { EXPECT_EQ(::CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK); }
-    ~multithreaded_apartment() { ::CoUninitialize(); }
-};
 
 // COM's server lock count, read without letting it reach zero through the product code.
 inline ULONG server_lock_count()
@@ -37,58 +32,48 @@ inline ULONG server_lock_count()
     return raised - 1;
 }
 
-inline bool is_set(HANDLE event) { return ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
-
-// True while some handle (the writer's) keeps the file open.
-inline bool is_open(const std::wstring& path)
+// A text handed out by a method, freed; "<null>" for none.
+inline std::wstring take(LPWSTR text)
 {
-    const unique_file file(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    return !file && ::GetLastError() == ERROR_SHARING_VIOLATION;
+    const std::wstring copy = text ? text : L"<null>";
+    ::CoTaskMemFree(text);
+    return copy;
 }
 
-// Polls the condition for up to five seconds.
-template <class Condition>
-bool wait_until(Condition condition)
-{
-    for (int i = 0; i < 100; ++i, ::Sleep(50))
-        if (condition())
-            return true;
-    return false;
-}
+// How the method tables show out values: numbers in decimal, a text as handed out (then
+// freed), an interface pointer as "<object>" or "<null>".
+template <class T> std::wstring shown(T number) { return std::to_wstring(+number); }
+inline std::wstring shown(LPWSTR text) { return take(text); }
+inline std::wstring shown(void* object) { return object ? L"<object>" : L"<null>"; }
 
-// Waits until the writer has closed the file after opening it. The writer creates a file
-// when it first opens it, so a file that exists and is not open has been closed.
-inline bool wait_until_closed(const std::wstring& path)
+// A call's HRESULT with its out values, read after the call, joined by spaces.
+template <class... Outs>
+std::pair<HRESULT, std::wstring> answer(HRESULT result, const Outs&... outs)
 {
-    return wait_until([&] { return file_exists(path) && !is_open(path); });
-}
-
-// A log line's text behind its six header fields.
-inline std::wstring message_text(const std::wstring& line)
-{
-    std::size_t start = 0;
-    for (int bar = 0; bar < 6; ++bar)
-        start = line.find(L'|', start) + 1;
-    return line.substr(start);
+    std::wstring text;
+    [[maybe_unused]] bool first = true;
+    ((text += (first ? L"" : L" ") + shown(outs), first = false), ...);
+    return {result, text};
 }
 
 class service_test : public ::testing::Test {
 protected:
     service_test()
     {
+        EXPECT_EQ(::CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
         write_default_settings(logs_.path());
         set_shutdown_event(shutdown_.get());
         factory_.emplace();
         EXPECT_EQ(factory_->CreateInstance(nullptr, IID_ILogService, &service_), S_OK);
         EXPECT_EQ(service_.As(&control_), S_OK);
     }
-
     ~service_test() override
     {
         control_.Reset();
         service_.Reset();
         factory_.reset();
         set_shutdown_event(nullptr);
+        ::CoUninitialize();
     }
 
     ComPtr<ILogSource> source(DWORD id, const wchar_t* name)
@@ -97,14 +82,12 @@ protected:
         EXPECT_EQ(service_->CreateSource(id, name, test_version, IID_ILogSource, &source), S_OK);
         return source;
     }
-
     ComPtr<ILogMessage> message(ILogSource* source, DWORD level)
     {
         ComPtr<ILogMessage> message;
         EXPECT_EQ(source->CreateMessage(level, IID_ILogMessage, &message), S_OK);
         return message;
     }
-
     // Commits one ERROR message holding text.
     void log(ILogSource* source, const wchar_t* text) { EXPECT_EQ(message(source, 2)->AddWString(text), S_OK); }
 
@@ -113,28 +96,24 @@ protected:
         return logs_.path() + L"\\" + source_id_text(id) + L"\\" + name + L"-1.2.3.4.TXT";
     }
 
+    // Returns once the writer has handled everything posted so far and closed every file.
     void wait_for_writer() { test::wait_for_writer(control_.Get()); }
 
     // Waits until the writer has handled everything posted so far, without closing other
-    // files: a new source's file closes only after all of that.
+    // files: a new source's file is closed after its record once the source is released.
     bool wait_for_queue()
     {
-        const std::wstring sentinel = L"sentinel" + std::to_wstring(++sentinels_);
-        log(source(sentinel_id, sentinel.c_str()).Get(), L"last");
-        return wait_until_closed(file_of(sentinel_id, sentinel));
+        const std::wstring file = file_of(0xFFFFFFF0, L"sentinel");
+        log(source(0xFFFFFFF0, L"sentinel").Get(), L"last");
+        return wait_until([&] { return file_exists(file) && !is_open(file); });
     }
 
-    multithreaded_apartment apartment_;
     scratch_registry registry_;
     temp_directory logs_;
     unique_handle shutdown_{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     std::optional<logfactory> factory_;
     ComPtr<ILogService> service_;
     ComPtr<ILogControl> control_;
-
-private:
-    static constexpr DWORD sentinel_id = 0xFFFFFFF0;
-    int sentinels_ = 0;
 };
 
 } // namespace kvt::test

@@ -1,7 +1,4 @@
 #include "settings/log_settings.h"
-#include "settings/same_directory.h"
-
-#include "support/temp_directory.h"
 
 #include <gtest/gtest.h>
 
@@ -27,25 +24,6 @@ TEST(ReferencesEnvironment, TrueOnlyForADefinedVariableBetweenAPairOfPercentSign
     };
     for (const auto& c : cases)
         EXPECT_EQ(references_environment(c.text), c.expected) << (c.text ? c.text : L"(null)");
-}
-
-TEST(SameDirectory, ComparesResolvedDirectoriesOrElseTheTextsIgnoringCase)
-{
-    const test::temp_directory dir;
-    const std::wstring d = dir.path();
-    ASSERT_TRUE(::CreateDirectoryW((d + L"\\sub").c_str(), nullptr));
-    ::SetEnvironmentVariableW(L"KVT_SAME_DIR", d.c_str());
-    const struct { std::wstring a; bool expand_a; std::wstring b; bool expected; } cases[] = {
-        {d, false, d + L"\\SUB\\..", true},
-        {L"%KVT_SAME_DIR%\\sub", true, d + L"\\sub", true},
-        {L"%KVT_SAME_DIR%\\sub", false, d + L"\\sub", false},
-        {d, false, d + L"\\sub", false},
-        {d + L"\\missing", false, d + L"\\MISSING", true},          // no canonical form: texts
-        {d + L"\\missing", false, d + L"\\sub\\..\\missing", false},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(same_directory(c.a.c_str(), c.expand_a, c.b.c_str(), false), c.expected) << c.a << L" | " << c.b;
-    EXPECT_FALSE(same_directory(nullptr, false, d.c_str(), false));
 }
 
 } // namespace

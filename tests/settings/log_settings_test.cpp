@@ -1,45 +1,22 @@
 #include "settings/log_settings.h"
 
+#include "support/registry_value.h"
 #include "support/scratch_registry.h"
 #include "support/temp_directory.h"
 
 #include <gtest/gtest.h>
 
 #include <cwctype>
+#include <utility>
 #include <vector>
 
-namespace kvt {
+namespace kvt::test {
 namespace {
 
-const std::wstring level_key = std::wstring(test::settings_key_path) + L"\\Level";
-const std::wstring limit_key = std::wstring(test::settings_key_path) + L"\\Limit";
+const std::wstring settings = settings_key_path;
+const std::wstring level_key = settings + L"\\Level", limit_key = settings + L"\\Limit";
 
-struct stored_value {
-    LSTATUS status;
-    DWORD type;
-    std::vector<BYTE> data;
-};
-
-stored_value read_stored(const std::wstring& subkey, const wchar_t* name)
-{
-    stored_value v{ERROR_SUCCESS, REG_NONE, std::vector<BYTE>(1024)};
-    DWORD size = static_cast<DWORD>(v.data.size());
-    v.status = ::RegGetValueW(HKEY_CLASSES_ROOT, subkey.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &v.type,
-                              v.data.data(), &size);
-    v.data.resize(v.status == ERROR_SUCCESS ? size : 0);
-    return v;
-}
-
-std::wstring stored_text(const stored_value& v)
-{
-    return std::wstring(reinterpret_cast<const wchar_t*>(v.data.data()), v.data.size() / 2).c_str();
-}
-
-void delete_value(const std::wstring& subkey, const wchar_t* name)
-{
-    ASSERT_EQ(::RegDeleteKeyValueW(HKEY_CLASSES_ROOT, subkey.c_str(), name), ERROR_SUCCESS);
-}
-
+// The Win32 code that f throws; ERROR_SUCCESS when it throws none.
 template <class F>
 DWORD thrown_code(F f)
 {
@@ -51,38 +28,37 @@ DWORD thrown_code(F f)
     return ERROR_SUCCESS;
 }
 
-std::wstring upper(std::wstring text)
-{
-    for (auto& c : text)
-        c = static_cast<wchar_t>(std::towupper(c));
-    return text;
-}
-
+// The stores are made in the tests, after the values they read.
 class LogSettings : public ::testing::Test {
 protected:
-    void SetUp() override { test::write_default_settings(dir_.path()); }
+    LogSettings() { write_default_settings(dir_.path()); }
 
-    void store_directory(const std::wstring& text, DWORD type = REG_SZ)
-    {
-        test::set_string(HKEY_CLASSES_ROOT, test::settings_key_path, nullptr, text, type);
-    }
-
-    test::scratch_registry registry_;
-    test::temp_directory dir_;
+    scratch_registry registry_;
+    temp_directory dir_;
 };
 
-TEST_F(LogSettings, IdWithoutOwnValueTakesTheDefaultValue)
+TEST_F(LogSettings, IdsWithoutTheirOwnValueTakeTheDefaultAndOddValuesReadByTheirOwnRules)
 {
-    const limitrecord seven{4096, 7};
-    test::set_dword(HKEY_CLASSES_ROOT, level_key.c_str(), L"7", 0x3F);
-    test::set_binary(HKEY_CLASSES_ROOT, limit_key.c_str(), L"7", &seven, sizeof seven);
+    const limitrecord seven{4096, 7}, other_default{4096, 1};
+    const BYTE eight_bytes[8] = {1}, limit_ten[6] = {0x00, 0x04, 0x00, 0x00, 0x0A, 0xEE}, four_bytes[4] = {1, 2, 3, 4};
+    set_dword(HKEY_CLASSES_ROOT, level_key.c_str(), L"7", 0x3F);
+    set_string(HKEY_CLASSES_ROOT, level_key.c_str(), L"1", L"3");
+    set_binary(HKEY_CLASSES_ROOT, level_key.c_str(), L"2", eight_bytes, sizeof eight_bytes);
+    set_binary(HKEY_CLASSES_ROOT, limit_key.c_str(), L"7", &seven, sizeof seven);
+    set_binary(HKEY_CLASSES_ROOT, limit_key.c_str(), L"1", limit_ten, 5);
+    set_binary(HKEY_CLASSES_ROOT, limit_key.c_str(), L"2", limit_ten, sizeof limit_ten);  // the sixth byte is ignored
+    set_binary(HKEY_CLASSES_ROOT, limit_key.c_str(), L"3", four_bytes, sizeof four_bytes);  // too short: built in
+    set_binary(HKEY_CLASSES_ROOT, limit_key.c_str(), nullptr, &other_default, sizeof other_default);
     logsettings store;
-    EXPECT_EQ(store.level(7), 0x3Fu);
-    EXPECT_EQ(store.level(8), 0xFFFFFFFFu);
-    EXPECT_EQ(store.level(0xFFFFFFFF), 0xFFFFFFFFu);
-    EXPECT_EQ(store.limit(7), seven);
-    EXPECT_EQ(store.limit(8), builtin_limit);
-    EXPECT_EQ(store.limit(0xFFFFFFFF), builtin_limit);
+    // A REG_SZ level and one longer than 4 bytes read as 0, not as the default.
+    const std::pair<std::uint32_t, std::uint32_t> levels[] = {{7, 0x3F}, {8, 0xFFFFFFFF}, {0xFFFFFFFF, 0xFFFFFFFF},
+                                                               {1, 0}, {2, 0}};
+    for (const auto& [id, mask] : levels)
+        EXPECT_EQ(store.level(id), mask) << id;
+    const std::pair<std::uint32_t, limitrecord> limits[] = {{7, seven}, {8, other_default}, {0xFFFFFFFF, other_default},
+                                                             {1, {1024, 10}}, {2, {1024, 10}}, {3, builtin_limit}};
+    for (const auto& [id, limit] : limits)
+        EXPECT_EQ(store.limit(id), limit) << id;
 }
 
 TEST_F(LogSettings, AnsweredIdKeepsItsValueWhenTheDefaultChangesLater)
@@ -92,146 +68,90 @@ TEST_F(LogSettings, AnsweredIdKeepsItsValueWhenTheDefaultChangesLater)
     EXPECT_EQ(store.limit(7), builtin_limit);
     EXPECT_TRUE(store.set_level(0xFFFFFFFF, 3));
     EXPECT_TRUE(store.set_limit(0xFFFFFFFF, {100, 1}));
-    test::set_dword(HKEY_CLASSES_ROOT, level_key.c_str(), L"7", 1);  // another writer: not seen either
+    set_dword(HKEY_CLASSES_ROOT, level_key.c_str(), L"7", 1);  // another writer: not seen either
     EXPECT_EQ(store.level(7), 0xFFFFFFFFu);
     EXPECT_EQ(store.limit(7), builtin_limit);
     EXPECT_EQ(store.level(8), 3u);
     EXPECT_EQ(store.limit(8), (limitrecord{100, 1}));
-    EXPECT_EQ(read_stored(level_key, nullptr).data, (std::vector<BYTE>{3, 0, 0, 0}));
-    EXPECT_EQ(read_stored(limit_key, nullptr).data, (std::vector<BYTE>{100, 0, 0, 0, 1}));
+    EXPECT_EQ(read_value(HKEY_CLASSES_ROOT, level_key), (registry_value{ERROR_SUCCESS, REG_DWORD, {3, 0, 0, 0}}));
+    EXPECT_EQ(read_value(HKEY_CLASSES_ROOT, limit_key), (registry_value{ERROR_SUCCESS, REG_BINARY, {100, 0, 0, 0, 1}}));
 }
 
-TEST_F(LogSettings, ValuesOfUnexpectedTypeOrSizeReadByTheirOwnRules)
-{
-    const BYTE eight[8] = {1, 0, 0, 0, 0, 0, 0, 0};
-    const BYTE limit_ten[6] = {0x00, 0x04, 0x00, 0x00, 0x0A, 0xEE};
-    const BYTE four[4] = {1, 2, 3, 4};
-    const limitrecord other_default{4096, 1};
-    test::set_string(HKEY_CLASSES_ROOT, level_key.c_str(), L"1", L"3");
-    test::set_binary(HKEY_CLASSES_ROOT, level_key.c_str(), L"2", eight, sizeof eight);
-    test::set_binary(HKEY_CLASSES_ROOT, limit_key.c_str(), L"1", limit_ten, 5);
-    test::set_binary(HKEY_CLASSES_ROOT, limit_key.c_str(), L"2", limit_ten, sizeof limit_ten);
-    test::set_binary(HKEY_CLASSES_ROOT, limit_key.c_str(), L"3", four, sizeof four);
-    test::set_binary(HKEY_CLASSES_ROOT, limit_key.c_str(), nullptr, &other_default, sizeof other_default);
-    logsettings store;
-    EXPECT_EQ(store.level(1), 0u);  // REG_SZ: no fall-back to the default
-    EXPECT_EQ(store.level(2), 0u);  // longer than 4 bytes
-    EXPECT_EQ(store.limit(1), (limitrecord{1024, 10}));
-    EXPECT_EQ(store.limit(2), (limitrecord{1024, 10}));  // bytes after the fifth are ignored
-    EXPECT_EQ(store.limit(3), builtin_limit);            // too short for a record
-    EXPECT_EQ(store.limit(4), other_default);
-}
-
-TEST_F(LogSettings, SettersWriteOnlyRealChanges)
+// set_level reports a changed mask, set_limit a smaller size; both write only real changes.
+TEST_F(LogSettings, SettersReportTheirChangeAndWriteOnlyRealChanges)
 {
     logsettings store;
     EXPECT_TRUE(store.set_level(7, 0x3F));
-    const auto level = read_stored(level_key, L"7");
-    EXPECT_EQ(level.type, static_cast<DWORD>(REG_DWORD));
-    EXPECT_EQ(level.data, (std::vector<BYTE>{0x3F, 0, 0, 0}));
-
+    EXPECT_EQ(read_value(HKEY_CLASSES_ROOT, level_key, L"7"),
+              (registry_value{ERROR_SUCCESS, REG_DWORD, {0x3F, 0, 0, 0}}));
     EXPECT_FALSE(store.set_limit(7, {2048, 5}));  // same size: not a shrink, but written
-    const auto limit = read_stored(limit_key, L"7");
-    EXPECT_EQ(limit.type, static_cast<DWORD>(REG_BINARY));
-    EXPECT_EQ(limit.data, (std::vector<BYTE>{0x00, 0x08, 0x00, 0x00, 0x05}));
+    EXPECT_EQ(read_value(HKEY_CLASSES_ROOT, limit_key, L"7"),
+              (registry_value{ERROR_SUCCESS, REG_BINARY, {0x00, 0x08, 0x00, 0x00, 0x05}}));
     EXPECT_TRUE(store.set_limit(7, {1024, 5}));
     EXPECT_FALSE(store.set_limit(7, {4096, 5}));
     EXPECT_EQ(store.limit(7), (limitrecord{4096, 5}));
 
-    delete_value(level_key, L"7");
-    delete_value(limit_key, L"7");
+    ASSERT_EQ(::RegDeleteKeyValueW(HKEY_CLASSES_ROOT, level_key.c_str(), L"7"), ERROR_SUCCESS);
+    ASSERT_EQ(::RegDeleteKeyValueW(HKEY_CLASSES_ROOT, limit_key.c_str(), L"7"), ERROR_SUCCESS);
     EXPECT_FALSE(store.set_level(7, 0x3F));
     EXPECT_FALSE(store.set_limit(7, {4096, 5}));
-    EXPECT_EQ(read_stored(level_key, L"7").status, ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(read_stored(limit_key, L"7").status, ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(read_value(HKEY_CLASSES_ROOT, level_key, L"7").status, ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(read_value(HKEY_CLASSES_ROOT, limit_key, L"7").status, ERROR_FILE_NOT_FOUND);
 }
 
-TEST_F(LogSettings, MissingSettingsKeyGivesDefaultsAndFailsWrites)
+TEST_F(LogSettings, AMissingDirectoryValueOrSettingsKeyIsThrownAndOtherReadsFallBack)
 {
-    ASSERT_EQ(::RegDeleteTreeW(HKEY_CLASSES_ROOT, test::settings_key_path), ERROR_SUCCESS);
+    ASSERT_EQ(::RegDeleteKeyValueW(HKEY_CLASSES_ROOT, settings_key_path, nullptr), ERROR_SUCCESS);
     logsettings store;
-    EXPECT_EQ(store.level(7), 0u);
-    EXPECT_EQ(store.limit(7), builtin_limit);
-    EXPECT_FALSE(store.set_level(7, 0));
-    EXPECT_FALSE(store.set_limit(7, builtin_limit));
-    EXPECT_EQ(thrown_code([&] { store.log_path(); }), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-    EXPECT_EQ(thrown_code([&] { store.set_log_path(L"C:\\x"); }), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-    EXPECT_EQ(thrown_code([&] { store.set_level(7, 1); }), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-    EXPECT_EQ(thrown_code([&] { store.set_limit(7, {1, 1}); }), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-    EXPECT_EQ(store.level(7), 0u);  // a failed write leaves the cache as it was
-}
-
-TEST_F(LogSettings, MissingDirectoryValueIsThrownAndOtherTypesGiveNoText)
-{
-    delete_value(test::settings_key_path, nullptr);
-    logsettings store;
-    EXPECT_EQ(thrown_code([&] { store.log_path(); }), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(thrown_code([&] { store.set_log_path(L"C:\\x"); }), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    test::set_dword(HKEY_CLASSES_ROOT, test::settings_key_path, nullptr, 1);
-    EXPECT_FALSE(store.log_path());
-    store_directory(dir_.path());  // a missing text is not cached: the next call reads again
+    EXPECT_EQ(thrown_code([&] { store.log_path(); }), DWORD{ERROR_FILE_NOT_FOUND});
+    EXPECT_EQ(thrown_code([&] { store.set_log_path(L"C:\\x"); }), DWORD{ERROR_FILE_NOT_FOUND});
+    set_dword(HKEY_CLASSES_ROOT, settings_key_path, nullptr, 1);
+    EXPECT_FALSE(store.log_path());  // not a text
+    set_string(HKEY_CLASSES_ROOT, settings_key_path, nullptr, dir_.path());  // a missing text is not cached
     EXPECT_EQ(std::wstring(store.log_path().get()), dir_.path());
+
+    ASSERT_EQ(::RegDeleteTreeW(HKEY_CLASSES_ROOT, settings_key_path), ERROR_SUCCESS);
+    logsettings unregistered;
+    EXPECT_EQ(unregistered.level(7), 0u);
+    EXPECT_EQ(unregistered.limit(7), builtin_limit);
+    EXPECT_FALSE(unregistered.set_level(7, 0));
+    EXPECT_FALSE(unregistered.set_limit(7, builtin_limit));
+    EXPECT_EQ(thrown_code([&] { unregistered.log_path(); }), DWORD{ERROR_INVALID_HANDLE});
+    EXPECT_EQ(thrown_code([&] { unregistered.set_log_path(L"C:\\x"); }), DWORD{ERROR_INVALID_HANDLE});
+    EXPECT_EQ(thrown_code([&] { unregistered.set_level(7, 1); }), DWORD{ERROR_INVALID_HANDLE});
+    EXPECT_EQ(thrown_code([&] { unregistered.set_limit(7, {1, 1}); }), DWORD{ERROR_INVALID_HANDLE});
+    EXPECT_EQ(unregistered.level(7), 0u);  // a failed write leaves the cache as it was
 }
 
-TEST_F(LogSettings, LogPathIsReadOnceAndExpandedWhenStoredForExpansion)
-{
-    ::SetEnvironmentVariableW(L"KVT_SETTINGS_DIR", dir_.path().c_str());
-    store_directory(L"%KVT_SETTINGS_DIR%\\logs", REG_EXPAND_SZ);
-    logsettings store;
-    const pathref first = store.log_path();
-    EXPECT_EQ(std::wstring(first.get()), dir_.path() + L"\\logs");
-    store_directory(L"%KVT_SETTINGS_DIR%\\logs");  // changed behind the store's back
-    EXPECT_EQ(store.log_path().get(), first.get());
-}
-
-TEST_F(LogSettings, DirectoryTextWithoutTerminatorReadsAsStored)
-{
-    const wchar_t text[] = {L'C', L':', L'\\', L'x'};
-    unique_hkey settings;
-    ASSERT_EQ(::RegOpenKeyExW(HKEY_CLASSES_ROOT, test::settings_key_path, 0, KEY_SET_VALUE, settings.put()),
-              ERROR_SUCCESS);
-    ASSERT_EQ(::RegSetValueExW(settings.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text),
-              ERROR_SUCCESS);
-    logsettings store;
-    EXPECT_EQ(std::wstring(store.log_path().get()), L"C:\\x");
-}
-
-TEST_F(LogSettings, SetLogPathStoresExpandableTextOnlyForDefinedVariables)
+// Stored for expansion only when a defined variable is referenced, and expanded when read; a
+// change of spelling is written but reported only when it names another directory. The
+// text read is cached until the store itself writes another.
+TEST_F(LogSettings, SetLogPathStoresTheTypeTheTextNeedsAndReportsOnlyAnotherDirectory)
 {
     ::SetEnvironmentVariableW(L"KVT_SETTINGS_DIR", dir_.path().c_str());
     ::SetEnvironmentVariableW(L"KVT_SETTINGS_UNSET", nullptr);
-    store_directory(dir_.path() + L"\\old");
-    logsettings store;
-    EXPECT_FALSE(store.set_log_path(nullptr));
-    EXPECT_EQ(stored_text(read_stored(test::settings_key_path, nullptr)), dir_.path() + L"\\old");
-
-    EXPECT_TRUE(store.set_log_path(L"%KVT_SETTINGS_DIR%"));
-    EXPECT_EQ(read_stored(test::settings_key_path, nullptr).type, static_cast<DWORD>(REG_EXPAND_SZ));
-    EXPECT_EQ(std::wstring(store.log_path().get()), dir_.path());
-
-    EXPECT_TRUE(store.set_log_path(L"%KVT_SETTINGS_UNSET%"));
-    const auto plain = read_stored(test::settings_key_path, nullptr);
-    EXPECT_EQ(plain.type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(plain.data.size(), sizeof L"%KVT_SETTINGS_UNSET%");  // with its NUL
-    EXPECT_EQ(std::wstring(store.log_path().get()), L"%KVT_SETTINGS_UNSET%");
-}
-
-TEST_F(LogSettings, SetLogPathWritesOtherSpellingsButReportsOnlyAnotherDirectory)
-{
-    logsettings store;
-    EXPECT_FALSE(store.set_log_path(upper(dir_.path()).c_str()));
-    EXPECT_EQ(stored_text(read_stored(test::settings_key_path, nullptr)), dir_.path());
-
-    const std::wstring logs = dir_.path() + L"\\Logs";
+    const std::wstring logs = dir_.path() + L"\\Logs", logs_again = dir_.path() + L"\\LOGS\\..\\Logs";
     ASSERT_TRUE(::CreateDirectoryW(logs.c_str(), nullptr));
-    store_directory(dir_.path() + L"\\LOGS\\..\\Logs");
-    EXPECT_FALSE(store.set_log_path(logs.c_str()));
-    EXPECT_EQ(stored_text(read_stored(test::settings_key_path, nullptr)), logs);
-    EXPECT_EQ(std::wstring(store.log_path().get()), logs);
-
-    EXPECT_TRUE(store.set_log_path(dir_.path().c_str()));
-    EXPECT_EQ(std::wstring(store.log_path().get()), dir_.path());  // the cached text was dropped
+    logsettings store;
+    std::wstring upper = dir_.path();
+    for (wchar_t& c : upper)
+        c = static_cast<wchar_t>(std::towupper(c));
+    const struct { const wchar_t* text; bool changed; registry_value stored; std::wstring path; } changes[] = {
+        {nullptr, false, string_value(dir_.path()), dir_.path()},
+        {upper.c_str(), false, string_value(dir_.path()), dir_.path()},  // only the case differs: nothing written
+        {L"%KVT_SETTINGS_DIR%\\Logs", true, string_value(L"%KVT_SETTINGS_DIR%\\Logs", REG_EXPAND_SZ), logs},
+        {L"%KVT_SETTINGS_UNSET%", true, string_value(L"%KVT_SETTINGS_UNSET%"), L"%KVT_SETTINGS_UNSET%"},
+        {logs.c_str(), true, string_value(logs), logs},
+        {logs_again.c_str(), false, string_value(logs_again), logs_again},  // the same directory
+    };
+    for (const auto& c : changes) {
+        EXPECT_EQ(store.set_log_path(c.text), c.changed) << (c.text ? c.text : L"(null)");
+        EXPECT_EQ(read_value(HKEY_CLASSES_ROOT, settings), c.stored) << (c.text ? c.text : L"(null)");
+        EXPECT_EQ(std::wstring(store.log_path().get()), c.path) << (c.text ? c.text : L"(null)");
+    }
+    set_string(HKEY_CLASSES_ROOT, settings_key_path, nullptr, dir_.path());  // behind the store's back
+    EXPECT_EQ(std::wstring(store.log_path().get()), logs_again);
 }
 
 } // namespace
-} // namespace kvt
+} // namespace kvt::test

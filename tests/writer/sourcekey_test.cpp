@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace kvt {
@@ -10,59 +13,44 @@ namespace {
 
 const std::uint32_t v1234[4] = {1, 2, 3, 4};
 
-TEST(SourceKey, EqualOnlyWhenIdVersionAndNameMatchExactly)
+sourcekeyref key(std::uint32_t id, const wchar_t* name, const std::uint32_t (&version)[4] = v1234)
 {
-    const std::uint32_t v1235[4] = {1, 2, 3, 5};
-    const auto a = make_sourcekey(7, v1234, L"App");
-    EXPECT_TRUE(*a == *make_sourcekey(7, v1234, L"App"));
-    EXPECT_FALSE(*a == *make_sourcekey(7, v1234, L"app"));
-    EXPECT_FALSE(*a == *make_sourcekey(7, v1235, L"App"));
-    EXPECT_FALSE(*a == *make_sourcekey(8, v1234, L"App"));
-    EXPECT_FALSE(*a == *make_sourcekey(7, v1234, L"Ap"));
+    return make_sourcekey(id, version, name);
 }
 
-TEST(SourceKey, OrdersByIdThenVersionsFromLastAsSignedThenName)
+// Equal only when id, versions and name match exactly; otherwise ordered by id, then the
+// versions from the fourth to the first as signed numbers, then the name by code units.
+TEST(SourceKey, EqualOnlyWhenEverythingMatchesAndOrderedByIdThenVersionsFromLastThenName)
 {
-    const std::uint32_t high_first[4] = {9, 0, 0, 1};
-    const std::uint32_t negative_last[4] = {0, 0, 0, 0xFFFFFFFF};
-    const std::uint32_t zero[4] = {0, 0, 0, 0};
-    EXPECT_TRUE(key_less(*make_sourcekey(1, v1234, L"Z"), *make_sourcekey(0xFFFFFFFF, v1234, L"A")));
-    // The fourth number decides before the first.
-    EXPECT_TRUE(key_less(*make_sourcekey(1, zero, L"A"), *make_sourcekey(1, high_first, L"A")));
-    EXPECT_FALSE(key_less(*make_sourcekey(1, high_first, L"A"), *make_sourcekey(1, zero, L"A")));
-    // 0xFFFFFFFF is -1 as a signed version number.
-    EXPECT_TRUE(key_less(*make_sourcekey(1, negative_last, L"A"), *make_sourcekey(1, zero, L"A")));
-    // A prefix comes first; upper case before lower case by code unit.
-    EXPECT_TRUE(key_less(*make_sourcekey(1, v1234, L"Ap"), *make_sourcekey(1, v1234, L"App")));
-    EXPECT_TRUE(key_less(*make_sourcekey(1, v1234, L"APP"), *make_sourcekey(1, v1234, L"App")));
-    EXPECT_FALSE(key_less(*make_sourcekey(1, v1234, L"App"), *make_sourcekey(1, v1234, L"App")));
-}
-
-TEST(SourceIdText, WritesGeForZeroAndCaWithDecimalOtherwise)
-{
-    EXPECT_EQ(source_id_text(0), L"GE");
-    EXPECT_EQ(source_id_text(7), L"CA7");
-    EXPECT_EQ(source_id_text(4294967295u), L"CA4294967295");
-}
-
-TEST(ParseSourceId, AcceptsEveryWellFormedText)
-{
-    const struct { const wchar_t* text; std::uint32_t id; } cases[] = {
-        {L"  ca42 \t", 42}, {L"ge", 0}, {L"GE", 0}, {L"  ca007\t", 7}, {L"CA4294967295", 4294967295u},
-        {L"cA1", 1},
+    const std::uint32_t v1235[4] = {1, 2, 3, 5}, first_high[4] = {9, 0, 0, 1}, zero[4] = {};
+    const std::uint32_t last_minus_one[4] = {0, 0, 0, 0xFFFFFFFF};
+    const std::pair<sourcekeyref, sourcekeyref> ordered[] = {
+        {key(1, L"Z"), key(0xFFFFFFFF, L"A")},
+        {key(7, L"App"), key(8, L"App")},
+        {key(7, L"App"), key(7, L"App", v1235)},
+        {key(1, L"A", zero), key(1, L"A", first_high)},
+        {key(1, L"A", last_minus_one), key(1, L"A", zero)},
+        {key(1, L"Ap"), key(1, L"App")},
+        {key(1, L"APP"), key(1, L"App")},
     };
-    for (const auto& c : cases) {
-        const auto id = parse_source_id(c.text);
-        ASSERT_TRUE(id.has_value()) << c.text;
-        EXPECT_EQ(*id, c.id) << c.text;
+    for (const auto& [lower, higher] : ordered) {
+        EXPECT_TRUE(key_less(*lower, *higher)) << lower->name;
+        EXPECT_FALSE(key_less(*higher, *lower)) << lower->name;
+        EXPECT_FALSE(*lower == *higher) << lower->name;
     }
+    EXPECT_TRUE(*key(1, L"App") == *key(1, L"App"));
+    EXPECT_FALSE(key_less(*key(1, L"App"), *key(1, L"App")));
 }
 
-TEST(ParseSourceId, RejectsEveryMalformedText)
+TEST(ParseSourceId, ReadsEveryWellFormedTextAndRejectsEveryOther)
 {
-    const wchar_t* cases[] = {nullptr, L"", L"   ", L"\t", L"CA0", L"CA", L"CA 42", L"CA4294967296",
-                              L"GE1", L"XY", L"42", L"CA42x", L"C", L"G E", L"CA000"};
-    for (const wchar_t* text : cases)
+    const std::pair<const wchar_t*, std::uint32_t> good[] = {
+        {L"  ca42 \t", 42}, {L"ge", 0}, {L"GE", 0}, {L"  ca007\t", 7}, {L"CA4294967295", 4294967295u}, {L"cA1", 1}};
+    for (const auto& [text, id] : good)
+        EXPECT_EQ(parse_source_id(text), std::optional<std::uint32_t>(id)) << text;
+    const wchar_t* bad[] = {nullptr, L"", L"   ", L"\t", L"CA0", L"CA", L"CA 42", L"CA4294967296",
+                            L"GE1", L"XY", L"42", L"CA42x", L"C", L"G E", L"CA000"};
+    for (const wchar_t* text : bad)
         EXPECT_FALSE(parse_source_id(text).has_value()) << (text ? text : L"(null)");
 }
 
@@ -73,9 +61,7 @@ TEST(CountedReference, LastReleaseOnAnyThreadFreesOnce)
         ~probe() { ++destroyed; }
     };
     for (int round = 0; round < 50; ++round) {
-        auto shared = make_counted<probe>();
-        std::vector<counted<probe>> copies(8, shared);
-        shared.reset();
+        std::vector<counted<probe>> copies(8, make_counted<probe>());
         std::vector<std::thread> threads;
         for (auto& c : copies)
             threads.emplace_back([r = std::move(c)]() mutable { r.reset(); });

@@ -1,285 +1,198 @@
 #include "writer/writer_thread.h"
 
+#include "com/arguments.h"
 #include "log_test_setup.h"
 
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <new>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <thread>
 #include <vector>
 
-namespace kvt {
+namespace kvt::test {
 namespace {
 
-const std::uint32_t v1234[4] = {1, 2, 3, 4};
-constexpr DWORD patience_ms = 10000;
+using texts_t = std::vector<std::wstring>;
 
-class WriterThread : public ::testing::Test {
+class WriterThread : public log_test {
 protected:
-    // Ownership passes with a successful post only.
-    template <class Payload>
-    void post_payload(UINT message, Payload* payload)
+    // The payload passes to the writer with the post (and leaks only when a post fails).
+    void post(UINT message, const void* payload)
     {
-        std::unique_ptr<Payload> owner(payload);
-        if (writer->post(message, reinterpret_cast<WPARAM>(payload), 0))
-            static_cast<void>(owner.release());
-        else
-            ADD_FAILURE() << "message " << message << " not posted";
+        ASSERT_TRUE(writer_->post(message, reinterpret_cast<WPARAM>(payload), 0)) << message;
     }
-    void post_record(const sourcekeyref& key, logrecord* record)
+    void post_record(const sourcekeyref& key, const std::wstring& text)
     {
-        post_payload(WM_LOGRECORD, new postedrecord{key, record});
+        auto* record = new logrecord(0x10);
+        record->arguments.push_back(make_counted<const wtextargument>(text.c_str()));
+        post(WM_LOGRECORD, new postedrecord{key, record});
     }
-    void post_record(const sourcekeyref& key, std::wstring_view text, std::atomic<int>* destroyed = nullptr)
-    {
-        post_record(key, test::make_record(text, destroyed));
-    }
-    void post_close(const sourcekeyref& key) { post_payload(WM_LOGCLOSESOURCE, new closerequest{key}); }
 
     // Returns once the writer has handled every earlier message and closed its files.
     void suspend()
     {
         const unique_handle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        ASSERT_TRUE(writer->post(WM_LOGSUSPEND, reinterpret_cast<WPARAM>(done.get()), 0));
-        ASSERT_EQ(::WaitForSingleObject(done.get(), patience_ms), WAIT_OBJECT_0);
+        ASSERT_TRUE(writer_->post(WM_LOGSUSPEND, reinterpret_cast<WPARAM>(done.get()), 0));
+        ASSERT_EQ(::WaitForSingleObject(done.get(), 10000), WAIT_OBJECT_0);
     }
-    void resume() { ASSERT_TRUE(writer->post(WM_LOGSUSPEND, 0, 0)); }
-    void flush()
+    void resume() { ASSERT_TRUE(writer_->post(WM_LOGSUSPEND, 0, 0)); }
+
+    void flush() { suspend(); resume(); }
+
+    // Lines longer than 1 KiB: with a limit of 1 KiB every record after a file's first rotates.
+    void post_numbered(const sourcekeyref& key, int first, int last)
     {
-        suspend();
-        resume();
+        for (int i = first; i <= last; ++i)
+            post_record(key, std::to_wstring(i) + std::wstring(600, L'.'));
+        flush();
+    }
+    // The leading digits of the lines of files 0 to count - 1, a '|' between files.
+    std::wstring digits(const sourcekeyref& key, unsigned count) const
+    {
+        std::wstring result;
+        for (unsigned file = 0; file < count; ++file) {
+            result += file ? L"|" : L"";
+            for (const std::wstring& text : texts(key, file))
+                result += text[0];
+        }
+        return result;
     }
 
-    std::wstring path(const sourcekeyref& key, unsigned number = 0) const
-    {
-        return test::log_file_path(scratch.logs.path(), *key, number);
-    }
-    std::vector<std::wstring> texts(const sourcekeyref& key, unsigned number = 0) const
-    {
-        return test::logged_texts(path(key, number));
-    }
-
-    // Polls until done() holds or the patience runs out; gives done()'s last answer.
-    template <class Condition>
-    static bool wait_until(Condition done)
-    {
-        for (DWORD waited = 0; !done() && waited < patience_ms; waited += 20)
-            ::Sleep(20);
-        return done();
-    }
-    void wait_for_lines(const sourcekeyref& key, std::size_t count) const
-    {
-        ASSERT_TRUE(wait_until([&] { return texts(key).size() == count; }));
-    }
-
-    // The writer holds its files open for writing only, so an exclusive open fails then.
-    bool held_open(const sourcekeyref& key) const
-    {
-        const unique_file file(::CreateFileW(path(key).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                             FILE_ATTRIBUTE_NORMAL, nullptr));
-        return !file && ::GetLastError() == ERROR_SHARING_VIOLATION;
-    }
-
-    test::scratch_settings scratch;
-    logsettings settings;
-    std::optional<writer_thread> writer{std::in_place, settings};
-    const sourcekeyref app = make_sourcekey(7, v1234, L"App");
+    std::optional<writer_thread> writer_{std::in_place, settings_};
 };
 
 TEST_F(WriterThread, RecordsFromSeveralThreadsAreAllWrittenInEachThreadsOrderBeforeItEnds)
 {
     constexpr int threads = 4, per_thread = 150;
     std::vector<std::thread> senders;
-    for (int t = 0; t < threads; ++t) {
+    for (int t = 0; t < threads; ++t)
         senders.emplace_back([this, t] {
             for (int i = 0; i < per_thread; ++i)
-                post_record(app, std::to_wstring(t) + L":" + std::to_wstring(i));
+                post_record(app_, std::to_wstring(t) + L":" + std::to_wstring(i));
         });
-    }
     for (std::thread& s : senders)
         s.join();
-    writer.reset();
+    writer_.reset();
 
     std::vector<int> next(threads, 0);
-    const auto lines = texts(app);
+    const texts_t lines = texts(app_);
     EXPECT_EQ(lines.size(), std::size_t{threads * per_thread});
-    for (const std::wstring& text : lines) {
-        const int t = std::stoi(text);
-        EXPECT_EQ(std::stoi(text.substr(text.find(L':') + 1)), next.at(t)++) << text;
-    }
+    for (const std::wstring& text : lines)
+        EXPECT_EQ(std::stoi(text.substr(text.find(L':') + 1)), next.at(std::stoi(text))++) << text;
 }
 
 TEST_F(WriterThread, SuspendWaitsForEarlierRecordsClosesFilesAndDropsLaterRecords)
 {
     for (int i = 0; i < 50; ++i)
-        post_record(app, L"before");
+        post_record(app_, L"before");
     suspend();
-    EXPECT_EQ(texts(app).size(), 50u);
-    EXPECT_FALSE(held_open(app));
+    EXPECT_EQ(texts(app_).size(), 50u);
+    EXPECT_FALSE(is_open(path(app_)));
 
-    std::atomic<int> dropped{0};
     for (int i = 0; i < 5; ++i)
-        post_record(app, L"while", &dropped);
+        post_record(app_, L"while");
     suspend();  // a second suspension only answers
-    EXPECT_EQ(dropped, 5);
     resume();
-    post_record(app, L"after");
-    writer.reset();
-    const auto lines = texts(app);
+    post_record(app_, L"after");  // reopens the file and appends
+    writer_.reset();
+    const texts_t lines = texts(app_);
     ASSERT_EQ(lines.size(), 51u);
     EXPECT_EQ(lines.back(), L"after");
+    EXPECT_EQ(read_log_lines(path(app_)).back().find(L'\xFEFF'), std::wstring::npos);  // one byte-order mark
 }
 
 TEST_F(WriterThread, CloseMessagesCloseTheNamedFilesOnly)
 {
     const std::uint32_t v1235[4] = {1, 2, 3, 5};
-    const auto other = make_sourcekey(7, v1235, L"App");
-    const auto eight = make_sourcekey(8, v1234, L"App");
-    for (const auto& key : {app, other, eight})
+    const auto other = make_sourcekey(7, v1235, L"App"), eight = make_sourcekey(8, v1234, L"App");
+    for (const auto& key : {app_, other, eight})
         post_record(key, L"first");
-    ASSERT_TRUE(writer->post(WM_LOGCLOSEID, 0, 7));
+    ASSERT_TRUE(writer_->post(WM_LOGCLOSEID, 0, 7));
     post_record(eight, L"second");
-    wait_for_lines(eight, 2);
-    EXPECT_FALSE(held_open(app));
-    EXPECT_FALSE(held_open(other));
-    EXPECT_TRUE(held_open(eight));
+    ASSERT_TRUE(wait_until([&] { return texts(eight).size() == 2; }));
+    EXPECT_FALSE(is_open(path(app_)));
+    EXPECT_FALSE(is_open(path(other)));
+    EXPECT_TRUE(is_open(path(eight)));
 
-    post_close(eight);
-    post_close(other);  // has no entry: only the request is freed
-    post_record(app, L"second");
-    wait_for_lines(app, 2);
-    EXPECT_FALSE(held_open(eight));
-    EXPECT_TRUE(held_open(app));
+    post(WM_LOGCLOSESOURCE, new closerequest{eight});
+    post(WM_LOGCLOSESOURCE, new closerequest{other});  // has no entry: only the request is freed
+    post_record(app_, L"second");
+    ASSERT_TRUE(wait_until([&] { return texts(app_).size() == 2; }));
+    EXPECT_FALSE(is_open(path(eight)));
+    EXPECT_TRUE(is_open(path(app_)));
 }
 
 TEST_F(WriterThread, AChangedLogDirectoryTakesTheNextRecords)
 {
-    post_record(app, L"old");
-    wait_for_lines(app, 1);  // the file stays open
-    const test::temp_directory moved;
-    ASSERT_TRUE(settings.set_log_path(moved.path().c_str()));
-    ASSERT_TRUE(writer->post(WM_LOGCLOSESOURCE, 0, 0));
-    post_record(app, L"new");
-    writer.reset();
-    EXPECT_EQ(texts(app), std::vector<std::wstring>{L"old"});
-    EXPECT_EQ(test::logged_texts(test::log_file_path(moved.path(), *app)), std::vector<std::wstring>{L"new"});
+    post_record(app_, L"old");
+    ASSERT_TRUE(wait_until([&] { return texts(app_).size() == 1; }));  // the file stays open
+    const temp_directory moved;
+    ASSERT_TRUE(settings_.set_log_path(moved.path().c_str()));
+    ASSERT_TRUE(writer_->post(WM_LOGCLOSESOURCE, 0, 0));
+    post_record(app_, L"new");
+    writer_.reset();
+    EXPECT_EQ(texts(app_), texts_t{L"old"});
+    EXPECT_EQ(log_texts(log_directory(moved.path(), 7) + L"App-1.2.3.4.TXT"), texts_t{L"new"});
 }
 
 TEST_F(WriterThread, ASourceWithoutAUsableDirectoryLosesOnlyItsOwnRecordsUntilItHasOne)
 {
     const auto nine = make_sourcekey(9, v1234, L"App");
-    const std::wstring in_the_way = scratch.logs.path() + L"\\CA9";
+    const std::wstring in_the_way = logs_.path() + L"\\CA9";
     ASSERT_TRUE(unique_file(
         ::CreateFileW(in_the_way.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)));
-    std::atomic<int> destroyed{0};
-    post_record(nine, L"lost", &destroyed);
-    post_record(app, L"kept");
+    post_record(nine, L"lost");
+    post_record(app_, L"kept");
     flush();
-    EXPECT_EQ(destroyed, 1);
-    EXPECT_EQ(texts(app), std::vector<std::wstring>{L"kept"});
+    EXPECT_EQ(texts(app_), texts_t{L"kept"});
 
     ASSERT_TRUE(::DeleteFileW(in_the_way.c_str()));
     post_record(nine, L"retried");
-    writer.reset();
-    EXPECT_EQ(texts(nine), std::vector<std::wstring>{L"retried"});
+    writer_.reset();
+    EXPECT_EQ(texts(nine), texts_t{L"retried"});
 }
 
-TEST_F(WriterThread, ALineEndsAtItsFirstNul)
+TEST_F(WriterThread, RotationBlockedByAHeldFileIsRetriedWhileWritingGoesOn)
 {
-    post_record(app, std::wstring_view(L"ab\0cd", 5));
-    post_record(app, L"next");
-    writer.reset();
-    const auto lines = texts(app);
-    ASSERT_EQ(lines.size(), 1u);  // the first line lost its CR LF with the rest
-    EXPECT_EQ(lines[0].substr(0, 2), L"ab");
-    EXPECT_EQ(lines[0].find(L"cd"), std::wstring::npos);
-    EXPECT_EQ(lines[0].substr(lines[0].size() - 5), L"|next");
-}
-
-class throwing_argument final : public argument {
-public:
-    countedwstring render() const override { throw std::bad_alloc(); }
-};
-
-TEST_F(WriterThread, AnExceptionWhileWritingEndsTheThreadWithItsFilesClosed)
-{
-    post_record(app, L"written");
-    wait_for_lines(app, 1);
-    std::atomic<int> destroyed{0};
-    logrecord* record = test::make_record(L"never", &destroyed);
-    record->arguments.push_back(make_counted<const throwing_argument>());
-    post_record(app, record);
-    EXPECT_TRUE(wait_until([&] { return !held_open(app); }));
-    EXPECT_FALSE(::PostThreadMessageW(writer->id(), WM_NULL, 0, 0));
-    EXPECT_EQ(destroyed, 1);
-    EXPECT_EQ(texts(app), std::vector<std::wstring>{L"written"});
-    // The fixture's writer_thread then spends its 50 tries on WM_QUIT (about five seconds).
-}
-
-// Lines longer than 1 KiB: with a limit of 1 KiB every record after a file's first rotates.
-class WriterRotation : public WriterThread {
-protected:
-    void post_numbered(int first, int last)
+    settings_.set_limit(7, {1, 3});
+    post_numbered(app_, 0, 2);
+    EXPECT_EQ(digits(app_, 4), L"2|1|0|");
     {
-        for (int i = first; i <= last; ++i)
-            post_record(app, std::to_wstring(i) + std::wstring(600, L'.'));
-        flush();
-    }
-    // The leading numbers of a file's lines.
-    std::vector<int> numbers(unsigned file) const
-    {
-        std::vector<int> result;
-        for (const std::wstring& text : texts(app, file))
-            result.push_back(std::stoi(text));
-        return result;
-    }
-};
-
-TEST_F(WriterRotation, KeepsTheNewestFilesUpToTheLimit)
-{
-    settings.set_limit(7, {1, 3});
-    post_numbered(0, 3);
-    EXPECT_EQ(numbers(0), std::vector<int>{3});
-    EXPECT_EQ(numbers(1), std::vector<int>{2});
-    EXPECT_EQ(numbers(2), std::vector<int>{1});
-    EXPECT_FALSE(test::file_exists(path(app, 3)));
-}
-
-TEST_F(WriterRotation, BlockedByAHeldFileIsRetriedWhileWritingGoesOn)
-{
-    settings.set_limit(7, {1, 3});
-    post_numbered(0, 2);
-    {
-        const unique_file reader(::CreateFileW(path(app, 1).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+        const unique_file reader(::CreateFileW(path(app_, 1).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_TRUE(reader);
-        post_numbered(3, 4);
-        EXPECT_EQ(numbers(0), (std::vector<int>{2, 3, 4}));
-        EXPECT_EQ(numbers(1), std::vector<int>{1});
+        post_numbered(app_, 3, 4);
+        EXPECT_EQ(digits(app_, 2), L"234|1");
     }
-    post_numbered(5, 5);
-    EXPECT_EQ(numbers(0), std::vector<int>{5});
-    EXPECT_EQ(numbers(1), (std::vector<int>{2, 3, 4}));
-    EXPECT_EQ(numbers(2), std::vector<int>{1});
+    post_numbered(app_, 5, 5);
+    EXPECT_EQ(digits(app_, 4), L"5|234|1|");
 }
 
-TEST_F(WriterRotation, ANoughtSizeOrFileCountMeansNoLimit)
+// An existing file of 1000 bytes under a 1 KiB limit still takes a line of 100 bytes; the
+// next line rotates, and every later file takes lines until it holds 1024 bytes or more.
+TEST_F(WriterThread, RotationPointsFollowTheBytesOnDisk)
 {
-    settings.set_limit(7, {0, 3});
-    settings.set_limit(8, {1, 0});
+    ASSERT_TRUE(::CreateDirectoryW(log_directory(logs_.path(), 7).c_str(), nullptr));
+    std::ofstream(std::filesystem::path(path(app_)), std::ios::binary) << std::string(1000, 'x');
+    settings_.set_limit(7, {1, 3});
+    for (int i = 0; i < 13; ++i)
+        post_record(app_, L"");  // 48 code units of header and a CR LF: 100 bytes
+    writer_.reset();
+    EXPECT_EQ(read_file_bytes(path(app_, 2)).size(), 1100u);
+    EXPECT_EQ(read_file_bytes(path(app_, 1)).size(), 2u + 11 * 100);
+    EXPECT_EQ(read_file_bytes(path(app_)).size(), 2u + 1 * 100);
+}
+
+TEST_F(WriterThread, ANoughtSizeOrFileCountMeansNoLimit)
+{
     const auto eight = make_sourcekey(8, v1234, L"App");
-    for (int i = 0; i < 3; ++i) {
-        post_record(app, std::wstring(600, L'.'));
-        post_record(eight, std::wstring(600, L'.'));
-    }
-    flush();
-    for (const auto& key : {app, eight}) {
-        EXPECT_EQ(texts(key).size(), 3u);
-        EXPECT_FALSE(test::file_exists(path(key, 1)));
+    settings_.set_limit(7, {0, 3});
+    settings_.set_limit(8, {1, 0});
+    for (const auto& key : {app_, eight}) {
+        post_numbered(key, 0, 2);
+        EXPECT_EQ(digits(key, 2), L"012|");
     }
 }
 
 } // namespace
-} // namespace kvt
+} // namespace kvt::test

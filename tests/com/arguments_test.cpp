@@ -1,0 +1,56 @@
+#include "com/arguments.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+// The decimal extremes of every integer kind are in the message's full line test.
+namespace kvt {
+namespace {
+
+template <class A, class... Args>
+std::wstring rendered(Args... args)
+{
+    return std::wstring(A(args...).render().view());
+}
+
+TEST(IntegerArgument, HexadecimalHasFixedWidthUpperCaseAndNoPrefix)
+{
+    EXPECT_EQ(rendered<intargument<ULONG>>(ULONG{0}, 16, 8), L"00000000");
+    EXPECT_EQ(rendered<intargument<ULONG>>(ULONG{0xDEADBEEF}, 16, 8), L"DEADBEEF");
+    EXPECT_EQ(rendered<intargument<std::uint64_t>>(UINT64_MAX, 16, 16), L"FFFFFFFFFFFFFFFF");
+}
+
+TEST(RealArgument, UsesThreeExponentDigits)
+{
+    EXPECT_EQ(rendered<realargument<double>>(1e300), L"1.000000e+300");
+    EXPECT_EQ(rendered<realargument<float>>(0.0f), L"0.000000e+000");
+}
+
+TEST(TextArgument, MakesLoneLineFeedsCrLfAndKeepsEverythingElse)
+{
+    const struct { const char* in; const wchar_t* out; } cases[] = {
+        {"a\nb", L"a\r\nb"}, {"a\r\nb", L"a\r\nb"}, {"a\rb", L"a\rb"}, {"\n\n", L"\r\n\r\n"},
+        {"", L""},           {"\n", L"\r\n"},       {"\r\r\n", L"\r\r\n"},
+    };
+    for (const auto& c : cases) {
+        const std::wstring wide(c.in, c.in + std::char_traits<char>::length(c.in));
+        EXPECT_EQ(rendered<wtextargument>(wide.c_str()), c.out) << c.in;
+        EXPECT_EQ(rendered<textargument>(c.in), c.out) << c.in;
+    }
+    const countedwstring shared(L"shared");  // nothing to change: not copied
+    EXPECT_EQ(with_crlf_line_ends(shared).data(), shared.data());
+}
+
+TEST(TextArgument, NarrowTextIsConvertedFromTheOemCodePage)
+{
+    // 0x81 is u with diaeresis in code page 437 and 850, the OEM code pages of western systems.
+    wchar_t expected[2] = {};
+    ::MultiByteToWideChar(::GetOEMCP(), MB_PRECOMPOSED, "\x81", 1, expected, 1);
+    EXPECT_EQ(rendered<textargument>("x\x81y"), std::wstring(L"x") + expected[0] + L"y");
+}
+
+} // namespace
+} // namespace kvt
