@@ -91,3 +91,48 @@ TEST_F(ServiceTest, EveryMethodAnswersWithItsResultAndOutValues)
 
 } // namespace
 } // namespace kvt::test
+
+namespace kvt::test {
+namespace {
+
+// Which setting changes make the writer close a source's open file: only those that switch
+// the source's id off, shrink its limit, or move the log directory.
+TEST_F(ServiceTest, OnlyChangesThatAffectAnOpenFileCloseIt)
+{
+    const struct {
+        const wchar_t* change;
+        std::function<HRESULT(ILogService*, ILogControl*)> make;
+        bool closes;
+    } cases[] = {
+        {L"SetLevel(7, 0)", [](auto, auto c) { return c->SetLevel(7, 0); }, true},
+        {L"SetLevel(7, 0x80)", [](auto, auto c) { return c->SetLevel(7, 0x80); }, true},
+        {L"SetLevel(7, ERROR)", [](auto, auto c) { return c->SetLevel(7, 2); }, false},
+        {L"SetDefaultLevel(0)", [](auto, auto c) { return c->SetDefaultLevel(0); }, false},
+        {L"SetLevel(8, 0)", [](auto, auto c) { return c->SetLevel(8, 0); }, false},
+        {L"SetLimit(7, smaller)", [](auto s, auto) { return s->SetLimit(7, 1024, 3); }, true},
+        {L"SetLimit(7, larger)", [](auto s, auto) { return s->SetLimit(7, 4096, 3); }, false},
+        {L"SetDefaultLimit(smaller)", [](auto s, auto) { return s->SetDefaultLimit(512, 3); }, false},
+        {L"SetLogPath(same)", [this](auto, auto c) { return c->SetLogPath(logs_.path().c_str()); }, false},
+    };
+    // Every record before a mark is handled once the mark's line is in its closed file.
+    const std::wstring file = file_of(7, L"Kept"), marks = file_of(0xFFFFFFF0, L"marks");
+    std::size_t marked = 0;
+    const auto settle = [&] {
+        log(source(0xFFFFFFF0, L"marks").Get(), L"mark");
+        ++marked;
+        return wait_until([&] { return read_log_lines(marks).size() == marked && !is_open(marks); });
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(control_->SetLevel(7, 0xFFFFFFFF), S_OK);
+        const ComPtr<ILogSource> kept = source(7, L"Kept");
+        log(kept.Get(), L"open");
+        ASSERT_TRUE(settle());
+        ASSERT_TRUE(is_open(file)) << c.change;
+        EXPECT_EQ(c.make(service_.Get(), control_.Get()), S_OK) << c.change;
+        ASSERT_TRUE(settle());
+        EXPECT_EQ(!is_open(file), c.closes) << c.change;
+    }
+}
+
+} // namespace
+} // namespace kvt::test
