@@ -27,119 +27,80 @@ struct generated_line {
     std::optional<registry_value> log_directory;  // the Settings (default) a registration stored
 };
 
-class line_builder {
-public:
-    explicit line_builder(random_text& random) : random_(random) {}
-
-    generated_line build()
-    {
-        for (std::uint32_t n = random_.number(0, 6), k = 0; k < n; ++k)
-            add_token();
-        if (random_.chance(0.25))
-            add_wrong_switch();
-        else
-            decide();
-        return line_;
-    }
-
-private:
-    void append(const std::wstring& token)
-    {
-        if (!line_.text.empty())
-            line_.text += std::wstring(random_.number(1, 3), L' ');
-        line_.text += token;
-        empty_value_last_ = false;
-    }
-
-    std::wstring switch_text(const wchar_t* name) { return random_.pick(L"-/", 1) + random_.mixed_case(name); }
-
-    void add_token()
-    {
-        switch (random_.number(0, 5)) {
+generated_line generate_line(random_text& random)
+{
+    generated_line line;
+    bool embedding = false, regserver = false, unregserver = false, logpath = false, quiet = false;
+    bool empty_value_last = false;  // the line so far ends in "-LogPath:" or "-LogPath="
+    std::optional<std::wstring> value;
+    const auto append = [&](const std::wstring& token) {
+        line.text += (line.text.empty() ? L"" : std::wstring(random.number(1, 3), L' ')) + token;
+        empty_value_last = false;
+    };
+    const auto switch_text = [&](const wchar_t* name) { return random.pick(L"-/", 1) + random.mixed_case(name); };
+    for (std::uint32_t n = random.number(0, 6), k = 0; k < n; ++k) {
+        switch (random.number(0, 5)) {
         case 0: {
-            const std::uint32_t which = random_.number(0, 2);
+            const std::uint32_t which = random.number(0, 2);
             append(switch_text(which == 0 ? L"Embedding" : which == 1 ? L"RegServer" : L"UnregServer"));
-            (which == 0 ? embedding_ : which == 1 ? regserver_ : unregserver_) = true;
+            (which == 0 ? embedding : which == 1 ? regserver : unregserver) = true;
             break;
         }
         case 1: {
-            const wchar_t* quiet[] = {L"S", L"Q", L"Silent", L"Quiet"};
-            append(switch_text(quiet[random_.number(0, 3)]));
-            quiet_ = true;
+            const wchar_t* names[] = {L"S", L"Q", L"Silent", L"Quiet"};
+            append(switch_text(names[random.number(0, 3)]));
+            quiet = true;
             break;
         }
-        case 2: add_log_path_with_value(); break;
+        case 2: {  // a value, quoted (quotes inside doubled) or not
+            const std::size_t length = random.chance(0.1) ? random.number(1000, 10000) : random.number(0, 30);
+            const bool quoted = random.chance(0.5);
+            std::wstring token = switch_text(L"LogPath") + random.pick(L":=", 1);
+            value = random.pick(quoted ? L"ab Z09-/:=\\\u00E4\"" : L"abZ09-/:=\\.\u00E4\"", length);
+            if (!quoted && !value->empty() && (*value)[0] == L'"')
+                (*value)[0] = L'q';
+            if (quoted) {
+                token += L'"';
+                for (wchar_t c : *value)
+                    token += c == L'"' ? L"\"\"" : std::wstring(1, c);
+                token += L'"';
+            } else {
+                token += *value;
+            }
+            append(token);
+            logpath = true;
+            empty_value_last = !quoted && value->empty();
+            break;
+        }
         case 3:
             append(switch_text(L"LogPath"));
-            logpath_ = true;
-            value_.reset();
+            logpath = true;
+            value.reset();
             break;
-        default: append(random_.pick(L"abXY09\"':=.\\\u00E4", random_.number(1, 20))); break;
+        default: append(random.pick(L"abXY09\"':=.\\\u00E4", random.number(1, 20))); break;
         }
     }
-
-    std::size_t value_length() { return random_.chance(0.1) ? random_.number(1000, 10000) : random_.number(0, 30); }
-
-    void add_log_path_with_value()
-    {
-        std::wstring token = switch_text(L"LogPath") + random_.pick(L":=", 1);
-        std::wstring value;
-        if (random_.chance(0.5)) {
-            value = random_.pick(L"ab Z09-/:=\\\u00E4\"", value_length());
-            token += L'"';
-            for (wchar_t c : value)
-                token += c == L'"' ? L"\"\"" : std::wstring(1, c);
-            token += L'"';
-        } else {
-            value = random_.pick(L"abZ09-/:=\\.\u00E4\"", value_length());
-            if (!value.empty() && value[0] == L'"')
-                value[0] = L'q';
-            token += value;
-        }
-        append(token);
-        logpath_ = true;
-        value_ = value;
-        empty_value_last_ = token.back() == L':' || token.back() == L'=';
-    }
-
-    // A last switch that no record accepts, or a quoted value with text right behind it.
-    void add_wrong_switch()
-    {
+    if (random.chance(0.25)) {  // a last switch that no record accepts, or a quoted value with text right behind it
         const std::wstring wrong[] = {
             switch_text(L"RegServer") + L"X", L"--Q", switch_text(L"Sx"), switch_text(L"LogPath") + L":\"a\"b",
             switch_text(L"Xyz"), L"-", switch_text(L"Q") + L"\t/S",
         };
-        append(wrong[random_.number(0, 6)]);
-        line_.mode = run_mode::error_reported;
-        line_.box = !quiet_;
+        append(wrong[random.number(0, 6)]);
+        return {line.text, run_mode::error_reported, !quiet, {}};
     }
-
     // The decision once the whole line has been read; Embedding wins over everything.
-    void decide()
-    {
-        const bool error = (embedding_ && (regserver_ || unregserver_ || logpath_)) ||
-                           (!embedding_ && regserver_ && unregserver_) ||
-                           (!embedding_ && !regserver_ && unregserver_ && logpath_) ||
-                           (!embedding_ && !regserver_ && !unregserver_ && logpath_);
-        if (error)
-            line_.mode = run_mode::error_reported;
-        else if (embedding_)
-            line_.mode = run_mode::embedding;
-        else if (regserver_ || unregserver_)
-            line_.mode = run_mode::registration_done;
-        line_.box = !quiet_ && (error || line_.mode == run_mode::registration_done);
-        if (empty_value_last_)
-            value_.reset();  // "-LogPath:" at the very end has no value at all
-        if (!error && regserver_)
-            line_.log_directory = value_ ? string_value(*value_) : string_value(L"%TEMP%", REG_EXPAND_SZ);
-    }
-
-    random_text& random_;
-    generated_line line_;
-    bool embedding_ = false, regserver_ = false, unregserver_ = false, logpath_ = false, quiet_ = false;
-    bool empty_value_last_ = false;  // the line so far ends in "-LogPath:" or "-LogPath="
-    std::optional<std::wstring> value_;
-};
+    const bool error = embedding ? regserver || unregserver || logpath : (regserver && unregserver) || (!regserver && logpath);
+    line.mode = error ? run_mode::error_reported
+                : embedding ? run_mode::embedding
+                : regserver || unregserver ? run_mode::registration_done
+                : run_mode::no_mode_switch;
+    line.box = !quiet && (error || line.mode == run_mode::registration_done);
+    if (empty_value_last)
+        value.reset();  // "-LogPath:" at the very end has no value at all
+    if (!error && regserver)
+        line.log_directory = value ? string_value(*value) : string_value(L"%TEMP%", REG_EXPAND_SZ);
+    return line;
+}
 
 TEST(CommandLineFuzz, EachGeneratedLineHasTheOutcomeItWasBuiltFor)
 {
@@ -147,7 +108,7 @@ TEST(CommandLineFuzz, EachGeneratedLineHasTheOutcomeItWasBuiltFor)
     SCOPED_TRACE("KVT_TEST_SEED=" + std::to_string(random.seed()));
     ASSERT_NE(::GetEnvironmentVariableW(L"TEMP", nullptr, 0), 0u);
     for (int i = 0; i < 200; ++i) {
-        const generated_line line = line_builder(random).build();
+        const generated_line line = generate_line(random);
         SCOPED_TRACE(::testing::PrintToString(line.text.substr(0, 200)));
         const scratch_registry registry;
         const message_box_recorder boxes;

@@ -15,13 +15,9 @@
 // runs as its own ctest entry, which restarts the Wine session after it (a killed COM server
 // leaves a stale class registration behind in Wine).
 
-#include "load/client_roles.h"
-#include "load/log_paths.h"
 #include "load/running_server.h"
 
 #include <kvtlog/client.h>
-#include "support/temp_directory.h"
-
 
 namespace kvt::test {
 
@@ -33,26 +29,17 @@ constexpr wchar_t shared_name[] = L"shared";      // the dead client's and the s
 constexpr wchar_t victim_name[] = L"victimonly";  // the dead client's alone
 constexpr wchar_t half_built[] = L"half-built";
 
-class KilledClientTest : public ServerTest {
-protected:
-    // Starts the victim and returns once it holds its objects.
-    unique_handle start_victim()
-    {
-        const std::wstring name = L"kvtlog-victim-" + std::to_wstring(::GetCurrentProcessId());
-        const unique_handle ready(::CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
-        unique_handle victim = start_self(victim_switch, name);
-        const HANDLE both[] = {ready.get(), victim.get()};
-        EXPECT_EQ(::WaitForMultipleObjects(2, both, FALSE, 30000), WAIT_OBJECT_0) << "the victim did not get ready";
-        return victim;
-    }
-
-    std::vector<std::wstring> lines_of(const wchar_t* name) const { return service_access::lines_of(id, name, version); }
-};
+class KilledClientTest : public ServerTest {};
 
 TEST_F(KilledClientTest, ServerKeepsServingOthersAndStaysUpForTheDeadClientsReferences)
 {
-    const unique_handle victim = start_victim();
+    // The victim sets the event once it holds its objects.
+    const std::wstring ready_name = L"kvtlog-victim-" + std::to_wstring(::GetCurrentProcessId());
+    const unique_handle ready(::CreateEventW(nullptr, TRUE, FALSE, ready_name.c_str()));
+    const unique_handle victim = start_self(victim_switch, ready_name);
     ASSERT_TRUE(victim);
+    const HANDLE both[] = {ready.get(), victim.get()};
+    ASSERT_EQ(::WaitForMultipleObjects(2, both, FALSE, 30000), WAIT_OBJECT_0) << "the victim did not get ready";
     ASSERT_TRUE(::TerminateProcess(victim.get(), 9));
     ASSERT_EQ(::WaitForSingleObject(victim.get(), 10000), WAIT_OBJECT_0);
 
@@ -64,12 +51,12 @@ TEST_F(KilledClientTest, ServerKeepsServingOthersAndStaysUpForTheDeadClientsRefe
     log(create_source(id, L"fresh", version).Get(), L"fresh-source");
     wait_for_writer();
 
-    const std::vector<std::wstring> shared = lines_of(shared_name);
+    const std::vector<std::wstring> shared = lines_of(id, shared_name, version);
     EXPECT_TRUE(has_line_ending(shared, L"survivor-before"));
     EXPECT_TRUE(has_line_ending(shared, L"survivor-after"));
-    EXPECT_TRUE(has_line_ending(lines_of(L"fresh"), L"fresh-source"));
+    EXPECT_TRUE(has_line_ending(lines_of(id, L"fresh", version), L"fresh-source"));
     EXPECT_FALSE(has_line_ending(shared, half_built));
-    EXPECT_FALSE(file_exists(log_file_path(log_directory_, id, victim_name, version)));
+    EXPECT_FALSE(file_exists(log_file_path(logs_.path(), id, victim_name, version)));
 
     EXPECT_EQ(stop_server(2000), STILL_ACTIVE) << "the server stopped although the dead client's references remain";
     if (server_)

@@ -1,27 +1,17 @@
 // The test executable is also the client program of the tests that need other processes:
 // started with a role's switch it plays that role instead of running tests.
 
-#include "load/client_roles.h"
+#include "load/running_server.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
-#include <string>
-
-namespace {
-
-std::wstring widen(const char* text)
-{
-    const std::string narrow = text;
-    return std::wstring(narrow.begin(), narrow.end());
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
     using namespace kvt::test;
+    const auto widen = [](const std::string& text) { return std::wstring(text.begin(), text.end()); };
     if (argc == 4 && std::strcmp(argv[1], load_client_switch) == 0)
         return run_load_client(static_cast<unsigned>(std::atoi(argv[2])), widen(argv[3]).c_str());
     if (argc == 3 && std::strcmp(argv[1], victim_switch) == 0)

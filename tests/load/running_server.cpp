@@ -1,19 +1,38 @@
 #include "load/running_server.h"
 
 #include "processes.h"
+#include "support/wait_for_writer.h"
+
+#include <algorithm>
+#include <cstring>
 
 namespace kvt::test {
+
+unique_handle start_self(const char* role_switch, const std::wstring& arguments)
+{
+    std::vector<wchar_t> program(MAX_PATH);
+    while (::GetModuleFileNameW(nullptr, program.data(), static_cast<DWORD>(program.size())) == program.size())
+        program.resize(program.size() * 2);
+    std::wstring command = L"\"" + std::wstring(program.data()) + L"\" " +
+                           std::wstring(role_switch, role_switch + std::strlen(role_switch)) + L" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessW(program.data(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+        return {};
+    const unique_handle thread(info.hThread);
+    return unique_handle(info.hProcess);
+}
 
 void ServerTest::SetUp()
 {
     server_fixture::SetUp();
     if (HasFatalFailure())
         return;
-    log_directory_ = logs_.path();
     activate(service_);
-    if (HasFatalFailure())
-        return;
-    ASSERT_EQ(service_.As(&control_), S_OK);
+    if (!HasFatalFailure()) {
+        ASSERT_EQ(service_.As(&control_), S_OK);
+    }
 }
 
 void ServerTest::TearDown()
@@ -43,6 +62,28 @@ void ServerTest::end_server_by_force()
     ::TerminateProcess(server.get(), 1);
     ::WaitForSingleObject(server_.get(), 10000);
     server_.reset();
+}
+
+ComPtr<ILogSource> ServerTest::create_source(DWORD id, const wchar_t* name, const DWORD version[4])
+{
+    ComPtr<ILogSource> source;
+    EXPECT_EQ(service_->CreateSource(id, name, version, IID_ILogSource, &source), S_OK);
+    return source;
+}
+
+void ServerTest::log(ILogSource* source, const wchar_t* text)
+{
+    ASSERT_TRUE(source);
+    ComPtr<ILogMessage> message;
+    ASSERT_EQ(source->CreateMessage(0x02, IID_ILogMessage, &message), S_OK);
+    ASSERT_EQ(message->AddWString(text), S_OK);
+}
+
+void ServerTest::wait_for_writer() { test::wait_for_writer(control_.Get()); }
+
+bool has_line_ending(const std::vector<std::wstring>& lines, const std::wstring& text)
+{
+    return std::any_of(lines.begin(), lines.end(), [&](const std::wstring& line) { return line.ends_with(text); });
 }
 
 } // namespace kvt::test
