@@ -7,9 +7,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-bash tools/setup.sh
-cmake --preset mingw >/dev/null
-cmake --build --preset mingw
+bash tools/build.sh
 
 build="$root/build"
 server="$build/src/server/kvtlog.exe"

@@ -5,9 +5,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-bash tools/setup.sh
-cmake --preset mingw >/dev/null
-cmake --build --preset mingw
+bash tools/build.sh
 
 . tools/wine.sh
 kvt_wine_env "$root/build"
