@@ -1,5 +1,7 @@
 #include "processes.h"
 
+#include "support/start_process.h"
+
 #include <tlhelp32.h>
 
 namespace kvt::test {
@@ -10,8 +12,7 @@ DWORD run_process(const std::wstring& program, const std::wstring& arguments)
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          nullptr, &startup, &info))
+    if (!start_process(program.c_str(), command.data(), FALSE, startup, info))
         return not_started;
     const unique_handle process(info.hProcess);
     const unique_handle thread(info.hThread);

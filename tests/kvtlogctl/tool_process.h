@@ -3,6 +3,7 @@
 // relative path) as an administrator runs it, its standard output and error caught in files.
 
 #include "support/program_path.h"
+#include "support/start_process.h"
 #include "support/temp_directory.h"
 #include "win/unique_resource.h"
 
@@ -36,8 +37,7 @@ public:
         startup.hStdOutput = out.get();
         startup.hStdError = err.get();
         PROCESS_INFORMATION info{};
-        EXPECT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                     &startup, &info))
+        EXPECT_TRUE(start_process(nullptr, command.data(), TRUE, startup, info))
             << ::GetLastError();
         process_.reset(info.hProcess);
         const unique_handle thread(info.hThread);

@@ -1,6 +1,7 @@
 #include "load/running_server.h"
 
 #include "processes.h"
+#include "support/start_process.h"
 #include "support/wait_for_writer.h"
 
 #include <algorithm>
@@ -18,7 +19,7 @@ unique_handle start_self(const char* role_switch, const std::wstring& arguments)
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(program.data(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+    if (!start_process(program.data(), command.data(), FALSE, startup, info))
         return {};
     const unique_handle thread(info.hThread);
     return unique_handle(info.hProcess);
