@@ -4,8 +4,9 @@
 //
 // Owner: the process entry, in its own scope, never the heap; the factory's count serves
 // COM's bookkeeping and never frees it. Threads: activations and LockServer arrive on COM
-// worker threads concurrently; the main thread constructs and destroys it. The count is
-// atomic; everything else is the service's.
+// worker threads concurrently; the main thread constructs and destroys it. The counts are
+// atomic; everything else is the service's. Once the server is stopping it hands out
+// nothing more and takes no lock (CO_E_SERVER_STOPPING).
 
 #include "com/logservice.h"
 
@@ -28,8 +29,13 @@ public:
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) noexcept override;
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) noexcept override;
 
+    // The references that COM and its clients hold now.
+    ULONG references() const noexcept { return refs_.load(); }
+
 private:
     std::atomic<ULONG> refs_{0};
+    // The server locks that LockServer holds now.
+    std::atomic<ULONG> locks_{0};
     logservice service_;
 };
 

@@ -1,28 +1,47 @@
 #include "com/server_lock.h"
 
-#include <objbase.h>
+#include "win/critical_section.h"
 
-#include <atomic>
+#include <objbase.h>
 
 namespace kvt {
 
 namespace {
 
-// Read by whichever COM worker thread lowers the count; set before any object exists.
-std::atomic<HANDLE> shutdown_event{nullptr};
+// stop_lock orders the two decisions that race at the end of a run: a release that brings
+// the count to zero, and a class object's raise from a count that may be zero. It is held
+// around the count's change and the flag only (a stop_guard also over the service's
+// QueryInterface, which takes no lock and posts nothing). It guards stopping_now and
+// shutdown_event.
+critical_section stop_lock;
+bool stopping_now = false;
+HANDLE shutdown_event = nullptr;
 
 } // namespace
 
-void set_shutdown_event(HANDLE event) noexcept { shutdown_event.store(event); }
+void set_shutdown_event(HANDLE event) noexcept
+{
+    const critical_section_guard guard(stop_lock);
+    shutdown_event = event;
+    stopping_now = false;
+}
 
 ULONG add_server_lock() noexcept { return ::CoAddRefServerProcess(); }
 
+stop_guard::stop_guard() noexcept { stop_lock.enter(); }
+
+stop_guard::~stop_guard() { stop_lock.leave(); }
+
+bool stop_guard::stopping() const noexcept { return stopping_now; }
+
 ULONG release_server_lock() noexcept
 {
+    const critical_section_guard guard(stop_lock);
     const ULONG count = ::CoReleaseServerProcess();
     if (count == 0) {
-        if (const HANDLE event = shutdown_event.load())
-            ::SetEvent(event);
+        stopping_now = true;
+        if (shutdown_event)
+            ::SetEvent(shutdown_event);
     }
     return count;
 }

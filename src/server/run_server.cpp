@@ -41,6 +41,14 @@ int serve_until_shutdown(logfactory& factory, HANDLE shutdown) noexcept
         return exit_class_registration_failed;
     ::WaitForSingleObject(shutdown, INFINITE);
     ::CoRevokeClassObject(cookie);
+    // A client that kept the class object still holds references through COM's stub,
+    // which COM would release only at CoUninitialize, into a factory destroyed by then.
+    // Cutting those connections here releases them while the factory lives.
+    ::CoDisconnectObject(&factory, 0);
+    // A call already under way keeps its reference until it returns, which is soon: the
+    // factory refuses everything once the server is stopping.
+    for (int waited = 0; factory.references() != 0 && waited < 500; ++waited)
+        ::Sleep(10);
     return exit_success;
 }
 

@@ -169,7 +169,7 @@ bool logsettings::set_level(std::uint32_t id, std::uint32_t mask)
     return true;
 }
 
-const limitrecord& logsettings::limit(std::uint32_t id) noexcept
+limitrecord logsettings::limit(std::uint32_t id) noexcept
 {
     const critical_section_guard guard(limit_lock_);
     try {

@@ -61,8 +61,9 @@ public:
     // True when the mask differs from the one in force for the id (it is then written).
     bool set_level(std::uint32_t id, std::uint32_t mask);
 
-    // A reference to the cached record; valid while the store lives.
-    const limitrecord& limit(std::uint32_t id) noexcept;
+    // A copy of the cached record, taken under the lock: set_limit may change the entry
+    // as soon as the lock is left.
+    limitrecord limit(std::uint32_t id) noexcept;
     // True when the new size_kib is smaller than the old one.
     bool set_limit(std::uint32_t id, const limitrecord& limit);
 

@@ -36,6 +36,7 @@ TEST_F(FactoryTest, EveryHolderRaisesTheServerLockAndTheLastToLetGoSetsTheShutdo
     ComPtr<ILogSource> held;
     for (int last = 0; last < 3; ++last) {
         ::ResetEvent(shutdown_.get());
+        set_shutdown_event(shutdown_.get());  // a new run
         if (!service_) {
             EXPECT_EQ(factory_->CreateInstance(nullptr, IID_ILogService, &service_), S_OK);
         }
@@ -51,6 +52,22 @@ TEST_F(FactoryTest, EveryHolderRaisesTheServerLockAndTheLastToLetGoSetsTheShutdo
         EXPECT_EQ(server_lock_count(), 0u);
         EXPECT_EQ(::WaitForSingleObject(shutdown_.get(), 0), WAIT_OBJECT_0) << last;
     }
+}
+
+// A client that kept the class object gets nothing more once the server is stopping, and an
+// unlock without its lock cannot take a count that another holder's object needs.
+TEST_F(FactoryTest, RefusesWhatWouldRaiseTheServerLockOnceTheServerIsStopping)
+{
+    EXPECT_EQ(factory_->LockServer(FALSE), E_UNEXPECTED);
+    EXPECT_EQ(server_lock_count(), 2u);
+    control_.Reset();
+    service_.Reset();
+    EXPECT_EQ(::WaitForSingleObject(shutdown_.get(), 0), WAIT_OBJECT_0);
+    void* object = this;
+    EXPECT_EQ(factory_->CreateInstance(nullptr, IID_ILogService, &object), CO_E_SERVER_STOPPING);
+    EXPECT_EQ(object, nullptr);
+    EXPECT_EQ(factory_->LockServer(TRUE), CO_E_SERVER_STOPPING);
+    EXPECT_EQ(server_lock_count(), 0u);
 }
 
 } // namespace

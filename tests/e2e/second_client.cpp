@@ -1,14 +1,21 @@
-// A second client process for the end-to-end tests. While the test program holds the
-// service, this program activates it too, checks that it reaches the same server process
-// and sees the test's level, sets a level of its own, and logs one line under the shared
-// source.
+// A second client process for the end-to-end tests.
 //
-// Exit code: 0 all as expected, 1 a call failed, 2 the level read differs, 3 not exactly
-// one server process runs.
+// Without arguments: while the test program holds the service, this program activates it
+// too, checks that it reaches the same server process and sees the test's level, sets a
+// level of its own, and logs one line under the shared source. Exit code: 0 all as
+// expected, 1 a call failed, 2 the level read differs, 3 not exactly one server process runs.
+//
+// With a release order, a permutation of "fsom": this program starts the server alone,
+// through a class object it keeps (f), the service (s), the shared source (o) and one
+// message on it (m), then lets go of them in that order. Whatever comes after the last of
+// s, o and m is released only once the server has ended. Exit code: the server's own, or
+// 0x100 and up when this program failed first.
 
 #include "build_paths.h"
 #include "client_calls.h"
 #include "processes.h"
+
+#include <string>
 
 using namespace kvt::test;
 
@@ -30,13 +37,42 @@ int share_the_service()
     return mask == first_client_mask ? 0 : 2;
 }
 
+int release_in_order(const std::wstring& order)
+{
+    ComPtr<IClassFactory> factory;
+    ComPtr<ILogService> service;
+    ComPtr<ILogSource> source;
+    ComPtr<ILogMessage> message;
+    if (FAILED(::CoGetClassObject(CLSID_LogService, CLSCTX_LOCAL_SERVER, nullptr, IID_PPV_ARGS(&factory))) ||
+        FAILED(factory->CreateInstance(nullptr, IID_PPV_ARGS(&service))) ||
+        FAILED(create_test_source(service.Get(), source)) ||
+        source->CreateMessage(level_info, IID_PPV_ARGS(&message)) != S_OK ||
+        FAILED(message->AddWString((L"released in the order " + order).c_str())))
+        return 0x100;
+    std::vector<kvt::unique_handle> servers = processes_of(server_path());
+    if (servers.size() != 1)
+        return 0x101;
+    std::size_t held = 3;  // of the service, the source and the message
+    for (const wchar_t object : order) {
+        if (held == 0 && ::WaitForSingleObject(servers.front().get(), 30'000) != WAIT_OBJECT_0)
+            return 0x102;
+        held -= object != L'f';
+        object == L'f' ? factory.Reset() : object == L's' ? service.Reset() : object == L'o' ? source.Reset()
+                                                                                             : message.Reset();
+    }
+    if (::WaitForSingleObject(servers.front().get(), 30'000) != WAIT_OBJECT_0)
+        return 0x102;
+    return static_cast<int>(exit_code(servers.front()));
+}
+
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
     if (FAILED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
         return 1;
-    const int code = share_the_service();
+    const std::string order = argc > 1 ? argv[1] : "";
+    const int code = order.empty() ? share_the_service() : release_in_order({order.begin(), order.end()});
     ::CoUninitialize();
     return code;
 }

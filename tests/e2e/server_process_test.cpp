@@ -97,5 +97,19 @@ TEST_F(ServerProcess, ClientsShareOneServerThatEndsOnlyWhenTheLastSourceIsGone)
     EXPECT_TRUE(lines[2].ends_with(L"|after the service was released")) << lines[2];
 }
 
+// A client that keeps its class object lets go of it only after the server has stopped,
+// whatever the order in which its service, source and message went. The server still ends
+// with 0, after writing the message.
+TEST_F(ServerProcess, StopsCleanlyWhileAClientStillHoldsTheClassObject)
+{
+    const std::wstring orders[] = {L"somf", L"mosf", L"msof", L"fmos"};
+    for (const std::wstring& order : orders)
+        EXPECT_EQ(run_process(second_client_path(), order), 0u) << std::string(order.begin(), order.end());
+    const std::vector<std::wstring> lines = test_source_lines();
+    ASSERT_EQ(lines.size(), std::size(orders));
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        EXPECT_TRUE(lines[i].ends_with(L"|released in the order " + orders[i])) << lines[i];
+}
+
 } // namespace
 } // namespace kvt::test

@@ -5,7 +5,7 @@
 // a few hostile lines also go to kvtlog.exe itself.
 
 #include "build_paths.h"
-#include "load/random_text.h"
+#include "support/random_text.h"
 #include "processes.h"
 #include "server/command_line.h"
 #include "support/message_box_recorder.h"

@@ -4,7 +4,7 @@
 // answers each as its interfaces promise, never stops, and goes on logging for a control
 // source after every case. The inputs come from a fixed seed, named in every failure.
 
-#include "load/random_text.h"
+#include "support/random_text.h"
 #include "load/running_server.h"
 
 #include <algorithm>

@@ -1,12 +1,15 @@
 #include "settings/log_settings.h"
 
+#include "support/random_text.h"
 #include "support/registry_value.h"
 #include "support/scratch_registry.h"
 #include "support/temp_directory.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cwctype>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -75,6 +78,36 @@ TEST_F(LogSettings, AnsweredIdKeepsItsValueWhenTheDefaultChangesLater)
     EXPECT_EQ(store.limit(8), (limitrecord{100, 1}));
     EXPECT_EQ(read_value(HKEY_CLASSES_ROOT, level_key), (registry_value{ERROR_SUCCESS, REG_DWORD, {3, 0, 0, 0}}));
     EXPECT_EQ(read_value(HKEY_CLASSES_ROOT, limit_key), (registry_value{ERROR_SUCCESS, REG_BINARY, {100, 0, 0, 0, 1}}));
+}
+
+// One thread flips a limit between two records that differ in every byte while another
+// reads it: every read is one of the two. A reader copying outside the lock can catch the
+// record half written.
+TEST_F(LogSettings, ALimitReadWhileItChangesIsAlwaysOneThatWasSet)
+{
+    random_text random;
+    SCOPED_TRACE("KVT_TEST_SEED=" + std::to_string(random.seed()));
+    const std::uint32_t size = random.number(1, 0xFFFFFFFE);
+    const auto files = static_cast<std::uint8_t>(random.number(1, 254));
+    const limitrecord set[2] = {{size, files}, {~size, static_cast<std::uint8_t>(~files)}};
+    logsettings store;
+    ASSERT_NO_THROW(store.set_limit(7, set[0]));
+    std::atomic<bool> done = false;
+    std::thread changer([&] {
+        for (int i = 1; i < 2'000 && !done; ++i)
+            store.set_limit(7, set[i % 2]);
+        done = true;
+    });
+    const ULONGLONG deadline = ::GetTickCount64() + 5'000;
+    while (!done && ::GetTickCount64() < deadline) {
+        const limitrecord read = store.limit(7);
+        if (read != set[0] && read != set[1]) {
+            ADD_FAILURE() << "read " << read.size_kib << "/" << int{read.files};
+            break;
+        }
+    }
+    done = true;
+    changer.join();
 }
 
 // set_level reports a changed mask, set_limit a smaller size; both write only real changes.

@@ -1,5 +1,5 @@
 #pragma once
-// Seeded random inputs for the hostile-input tests. The seed is fixed so that a failure
+// Seeded random inputs for the tests. The seed is fixed so that a failure
 // repeats; KVT_TEST_SEED in the environment picks another one, and every test names the
 // seed it ran with in its failure messages.
 
