@@ -25,13 +25,13 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace kvt::bench {
 
-allocation_count::allocation_count() noexcept : start_(thread_allocations)
+allocationcount::allocationcount() noexcept : start_(thread_allocations)
 {
     counting.store(true, std::memory_order_relaxed);
 }
 
-allocation_count::~allocation_count() { counting.store(false, std::memory_order_relaxed); }
+allocationcount::~allocationcount() { counting.store(false, std::memory_order_relaxed); }
 
-std::uint64_t allocation_count::count() const noexcept { return thread_allocations - start_; }
+std::uint64_t allocationcount::count() const noexcept { return thread_allocations - start_; }
 
 } // namespace kvt::bench

@@ -9,12 +9,12 @@
 namespace kvt::bench {
 
 // Counts while it lives; one at a time.
-class allocation_count {
+class allocationcount {
 public:
-    allocation_count() noexcept;
-    ~allocation_count();
-    allocation_count(const allocation_count&) = delete;
-    allocation_count& operator=(const allocation_count&) = delete;
+    allocationcount() noexcept;
+    ~allocationcount();
+    allocationcount(const allocationcount&) = delete;
+    allocationcount& operator=(const allocationcount&) = delete;
 
     // Allocations of this thread since construction.
     std::uint64_t count() const noexcept;

@@ -3,8 +3,8 @@
 // it only drops the records it receives and takes as little as it can of the two cores;
 // spdlog's logger thread likewise only discards.
 
-#include "benchmarks.h"
 #include "bench_message.h"
+#include "benchmarks.h"
 #include "inprocess_service.h"
 #include "spdlog_side.h"
 #include "timing.h"
@@ -59,7 +59,7 @@ result client_row(const plan& p, ILogSource& source, unsigned threads, const bat
 
 std::vector<result> measure_client_path(const plan& p)
 {
-    const inprocess_service service;
+    const inprocessservice service;
     service.suspend();
     ILogSource& source = service.source();
     const batch n{

@@ -39,7 +39,7 @@ bool run_once(phase_kind kind, ILogSource& source, ILogMessage& empty) noexcept
 }
 
 // Runs one phase until its time is up; false when a call failed.
-bool run_phase(phase_report& r, std::int64_t ticks, ILogSource& source, ILogMessage& empty)
+bool run_phase(phasereport& r, std::int64_t ticks, ILogSource& source, ILogMessage& empty)
 {
     const phase_kind kind = static_cast<phase_kind>(r.phase % phase_kinds);
     const std::int64_t deadline = r.begin + ticks;
@@ -61,48 +61,48 @@ std::wstring go_event_name(const std::wstring& run, unsigned phase)
     return L"Local\\kvtbench-" + run + L"-go-" + std::to_wstring(phase);
 }
 
-std::wstring client_command_line(const std::wstring& own_path, const client_plan& c)
+std::wstring client_command_line(const std::wstring& own_path, const clientplan& c)
 {
     return L"\"" + own_path + L"\" -client:" + c.run + L" -phases:" + std::to_wstring(c.phases) + L" -phase-ms:" +
            std::to_wstring(c.phase_ms) + L" \"-out:" + c.output + L"\"";
 }
 
-int run_client_process(const client_plan& c)
+int run_client_process(const clientplan& c)
 {
     const kvtlog::apartment com;
     const kvtlog::source source(bench_source_id, bench_source_name, bench_source_version);
-    kvtlog::com_ptr<ILogMessage> empty;
+    kvtlog::comptr<ILogMessage> empty;
     if (!source || source.get()->CreateMessage(message_level, IID_ILogMessage, empty.put_void()) != S_OK)
         return 2;
-    const unique_handle ready(::OpenSemaphoreW(SEMAPHORE_MODIFY_STATE, FALSE, ready_semaphore_name(c.run).c_str()));
+    const uniquehandle ready(::OpenSemaphoreW(SEMAPHORE_MODIFY_STATE, FALSE, ready_semaphore_name(c.run).c_str()));
     if (!ready)
         return 3;
 
     bool ok = true;
-    std::vector<phase_report> reports;
+    std::vector<phasereport> reports;
     for (unsigned phase = 0; phase < c.phases; ++phase) {
-        const unique_handle go(::OpenEventW(SYNCHRONIZE, FALSE, go_event_name(c.run, phase).c_str()));
+        const uniquehandle go(::OpenEventW(SYNCHRONIZE, FALSE, go_event_name(c.run, phase).c_str()));
         if (!go || !::ReleaseSemaphore(ready.get(), 1, nullptr) ||
             ::WaitForSingleObject(go.get(), phase_timeout_ms) != WAIT_OBJECT_0)
             return 4;
-        phase_report r{phase, now_ticks(), 0, 0};
+        phasereport r{phase, now_ticks(), 0, 0};
         ok = run_phase(r, seconds_to_ticks(c.phase_ms / 1000.0), *source.get(), *empty.get()) && ok;
         reports.push_back(r);
     }
 
     std::ofstream out(std::filesystem::path(c.output), std::ios::trunc);
-    for (const phase_report& r : reports)
+    for (const phasereport& r : reports)
         out << r.phase << ' ' << r.begin << ' ' << r.end << ' ' << r.count << '\n';
     return ok && out ? 0 : 5;
 }
 
-std::vector<phase_report> read_phase_reports(const std::wstring& output)
+std::vector<phasereport> read_phase_reports(const std::wstring& output)
 {
     std::ifstream in{std::filesystem::path(output)};
     if (!in)
         throw std::runtime_error("a client process wrote no results");
-    std::vector<phase_report> reports;
-    phase_report r;
+    std::vector<phasereport> reports;
+    phasereport r;
     while (in >> r.phase >> r.begin >> r.end >> r.count)
         reports.push_back(r);
     return reports;

@@ -21,14 +21,14 @@ enum class phase_kind : unsigned {
 };
 inline constexpr unsigned phase_kinds = 3;
 
-struct client_plan {
+struct clientplan {
     std::wstring run;          // names the run's semaphore and events
     unsigned phases = 0;
     unsigned phase_ms = 0;
     std::wstring output;       // the file the results go to
 };
 
-struct phase_report {
+struct phasereport {
     unsigned phase = 0;
     std::int64_t begin = 0;
     std::int64_t end = 0;
@@ -39,12 +39,12 @@ std::wstring ready_semaphore_name(const std::wstring& run);
 std::wstring go_event_name(const std::wstring& run, unsigned phase);
 
 // The client's command line for this program.
-std::wstring client_command_line(const std::wstring& own_path, const client_plan& c);
+std::wstring client_command_line(const std::wstring& own_path, const clientplan& c);
 
 // The client's main; 0 when every phase ran and every call succeeded.
-int run_client_process(const client_plan& c);
+int run_client_process(const clientplan& c);
 
 // What a client wrote; throws std::runtime_error when the file cannot be read.
-std::vector<phase_report> read_phase_reports(const std::wstring& output);
+std::vector<phasereport> read_phase_reports(const std::wstring& output);
 
 } // namespace kvt::bench

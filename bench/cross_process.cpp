@@ -5,8 +5,8 @@
 // client starts a phase at the same moment and runs it for the same time; a phase's rate is
 // everything its clients did over the span from the first begin to the last end.
 
-#include "benchmarks.h"
 #include "bench_message.h"
+#include "benchmarks.h"
 #include "client_process.h"
 #include "inprocess_service.h"
 #include "timing.h"
@@ -26,33 +26,33 @@ namespace {
 
 constexpr DWORD client_timeout_ms = 600000;
 
-unique_handle start_process(std::wstring command_line)
+uniquehandle start_process(std::wstring commandline)
 {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+    if (!::CreateProcessW(nullptr, commandline.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                           &process))
         throw std::runtime_error("cannot start a client process");
     ::CloseHandle(process.hThread);
-    return unique_handle(process.hProcess);
+    return uniquehandle(process.hProcess);
 }
 
 // Waits until one client is ready; a client that ends first, or a client that takes too
 // long, ends the benchmark.
-void wait_ready(HANDLE ready, const std::vector<unique_handle>& clients)
+void wait_ready(HANDLE ready, const std::vector<uniquehandle>& clients)
 {
     std::vector<HANDLE> handles{ready};
-    for (const unique_handle& c : clients)
+    for (const uniquehandle& c : clients)
         handles.push_back(c.get());
     if (::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, client_timeout_ms) !=
         WAIT_OBJECT_0)
         throw std::runtime_error("a client process ended early or did not answer");
 }
 
-void wait_ended(const std::vector<unique_handle>& clients)
+void wait_ended(const std::vector<uniquehandle>& clients)
 {
-    for (const unique_handle& c : clients) {
+    for (const uniquehandle& c : clients) {
         DWORD code = 1;
         if (::WaitForSingleObject(c.get(), client_timeout_ms) != WAIT_OBJECT_0 || !::GetExitCodeProcess(c.get(), &code) ||
             code != 0)
@@ -61,13 +61,13 @@ void wait_ended(const std::vector<unique_handle>& clients)
 }
 
 // What the clients did per second in each phase, all together.
-std::vector<double> phase_rates(const std::vector<std::vector<phase_report>>& reports, unsigned phases)
+std::vector<double> phase_rates(const std::vector<std::vector<phasereport>>& reports, unsigned phases)
 {
     std::vector<double> rates;
     for (unsigned phase = 0; phase < phases; ++phase) {
         std::int64_t begin = LLONG_MAX, end = LLONG_MIN;
         std::uint64_t count = 0;
-        for (const std::vector<phase_report>& client : reports) {
+        for (const std::vector<phasereport>& client : reports) {
             if (client.size() != phases || client[phase].phase != phase)
                 throw std::runtime_error("a client process reported the wrong phases");
             begin = std::min(begin, client[phase].begin);
@@ -81,19 +81,19 @@ std::vector<double> phase_rates(const std::vector<std::vector<phase_report>>& re
 
 std::vector<double> run_clients(const std::wstring& own_path, unsigned processes, const plan& p)
 {
-    const test::temp_directory directory;
-    client_plan c{std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(processes),
+    const test::tempdirectory directory;
+    clientplan c{std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(processes),
                   phase_kinds * p.repetitions,
                   static_cast<unsigned>(1000 * p.phase_seconds), L""};
-    const unique_handle ready(::CreateSemaphoreW(nullptr, 0, LONG_MAX, ready_semaphore_name(c.run).c_str()));
-    std::vector<unique_handle> go;
+    const uniquehandle ready(::CreateSemaphoreW(nullptr, 0, LONG_MAX, ready_semaphore_name(c.run).c_str()));
+    std::vector<uniquehandle> go;
     for (unsigned phase = 0; phase < c.phases; ++phase)
         go.emplace_back(::CreateEventW(nullptr, TRUE, FALSE, go_event_name(c.run, phase).c_str()));
-    if (!ready || std::any_of(go.begin(), go.end(), [](const unique_handle& e) { return !e; }))
+    if (!ready || std::any_of(go.begin(), go.end(), [](const uniquehandle& e) { return !e; }))
         throw std::runtime_error("cannot create the clients' semaphore and events");
 
     std::vector<std::wstring> outputs;
-    std::vector<unique_handle> clients;
+    std::vector<uniquehandle> clients;
     for (unsigned i = 0; i < processes; ++i) {
         c.output = directory.path() + L"\\client-" + std::to_wstring(i) + L".txt";
         outputs.push_back(c.output);
@@ -106,7 +106,7 @@ std::vector<double> run_clients(const std::wstring& own_path, unsigned processes
     }
     wait_ended(clients);
 
-    std::vector<std::vector<phase_report>> reports;
+    std::vector<std::vector<phasereport>> reports;
     for (const std::wstring& output : outputs)
         reports.push_back(read_phase_reports(output));
     return phase_rates(reports, c.phases);
@@ -115,10 +115,10 @@ std::vector<double> run_clients(const std::wstring& own_path, unsigned processes
 // The server's current file of the bench source must hold lines, or the rates mean nothing.
 void check_lines_written(ILogService& service)
 {
-    kvtlog::com_ptr<ILogControl> control;
+    kvtlog::comptr<ILogControl> control;
     check(service.QueryInterface(IID_ILogControl, control.put_void()), "QueryInterface(ILogControl)");
     check(control->Suspend(TRUE), "Suspend(TRUE)");
-    unique_cotaskmem<wchar_t> path;
+    uniquetaskmem<wchar_t> path;
     check(control->GetLogPath(path.put()), "GetLogPath");
     check(control->Suspend(FALSE), "Suspend(FALSE)");
     if (test::read_log_lines(std::wstring(path.get()) + L"\\" + bench_log_file).empty())

@@ -1,8 +1,8 @@
 // The price of a message nobody wants: CreateMessage at a level that is switched off, which
 // asks the settings store for the source id's mask and answers S_FALSE.
 
-#include "benchmarks.h"
 #include "bench_message.h"
+#include "benchmarks.h"
 #include "empty_source.h"
 #include "inprocess_service.h"
 #include "timing.h"
@@ -27,7 +27,7 @@ double ns_per_create(const plan& p, ILogSource& source)
 
 std::vector<result> measure_disabled_level(const plan& p)
 {
-    const inprocess_service service;
+    const inprocessservice service;
     check(service.control().SetLevel(bench_source_id, disabled_mask), "SetLevel");
     void* message = nullptr;
     if (service.source().CreateMessage(message_level, IID_ILogMessage, &message) != S_FALSE)

@@ -4,14 +4,14 @@
 
 namespace kvt::bench {
 
-heap_usage current_heap_usage() noexcept
+heapusage current_heap_usage() noexcept
 {
     // A fixed array: walking must not allocate from the heaps it measures.
     HANDLE heaps[256];
     DWORD count = ::GetProcessHeaps(256, heaps);
     if (count > 256)
         count = 256;
-    heap_usage usage;
+    heapusage usage;
     for (DWORD i = 0; i < count; ++i) {
         if (!::HeapLock(heaps[i]))
             continue;

@@ -7,12 +7,12 @@
 
 namespace kvt::bench {
 
-struct heap_usage {
+struct heapusage {
     std::uint64_t bytes = 0;   // busy blocks: their data and the heap's overhead for them
     std::uint64_t blocks = 0;  // busy blocks
 };
 
 // Walks every heap with its lock held; call it while no other thread allocates.
-heap_usage current_heap_usage() noexcept;
+heapusage current_heap_usage() noexcept;
 
 } // namespace kvt::bench

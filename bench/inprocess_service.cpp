@@ -16,7 +16,7 @@ void check(HRESULT hr, const char* call)
     }
 }
 
-inprocess_service::inprocess_service()
+inprocessservice::inprocessservice()
 {
     test::write_default_settings(directory_.path());
     factory_.emplace();
@@ -27,7 +27,7 @@ inprocess_service::inprocess_service()
           "CreateSource");
 }
 
-inprocess_service::~inprocess_service()
+inprocessservice::~inprocessservice()
 {
     // Every reference goes before the factory, whose service stops the writer thread.
     source_.reset();
@@ -36,10 +36,10 @@ inprocess_service::~inprocess_service()
     factory_.reset();
 }
 
-void inprocess_service::suspend() const { check(control_->Suspend(TRUE), "Suspend(TRUE)"); }
+void inprocessservice::suspend() const { check(control_->Suspend(TRUE), "Suspend(TRUE)"); }
 
-void inprocess_service::resume() const { check(control_->Suspend(FALSE), "Suspend(FALSE)"); }
+void inprocessservice::resume() const { check(control_->Suspend(FALSE), "Suspend(FALSE)"); }
 
-std::wstring inprocess_service::current_file() const { return directory_.path() + L"\\" + bench_log_file; }
+std::wstring inprocessservice::current_file() const { return directory_.path() + L"\\" + bench_log_file; }
 
 } // namespace kvt::bench

@@ -19,13 +19,13 @@
 
 namespace kvt::bench {
 
-class inprocess_service {
+class inprocessservice {
 public:
     // Throws std::runtime_error when the service or the bench source cannot be had.
-    inprocess_service();
-    ~inprocess_service();
-    inprocess_service(const inprocess_service&) = delete;
-    inprocess_service& operator=(const inprocess_service&) = delete;
+    inprocessservice();
+    ~inprocessservice();
+    inprocessservice(const inprocessservice&) = delete;
+    inprocessservice& operator=(const inprocessservice&) = delete;
 
     ILogControl& control() const noexcept { return *control_.get(); }
     ILogSource& source() const noexcept { return *source_.get(); }
@@ -40,12 +40,12 @@ public:
     std::wstring current_file() const;
 
 private:
-    test::scratch_registry registry_;
-    test::temp_directory directory_;
+    test::scratchregistry registry_;
+    test::tempdirectory directory_;
     std::optional<logfactory> factory_;
-    kvtlog::com_ptr<ILogService> service_;
-    kvtlog::com_ptr<ILogControl> control_;
-    kvtlog::com_ptr<ILogSource> source_;
+    kvtlog::comptr<ILogService> service_;
+    kvtlog::comptr<ILogControl> control_;
+    kvtlog::comptr<ILogSource> source_;
 };
 
 // Throws std::runtime_error naming the call when hr is a failure.

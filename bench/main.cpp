@@ -109,7 +109,7 @@ int run_suite(const options& o)
 
 int run_client(const options& o, const std::wstring& run)
 {
-    client_plan c;
+    clientplan c;
     c.run = run;
     c.phases = static_cast<unsigned>(std::wcstoul(o.value_or(L"phases", L"0").c_str(), nullptr, 10));
     c.phase_ms = static_cast<unsigned>(std::wcstoul(o.value_or(L"phase-ms", L"0").c_str(), nullptr, 10));

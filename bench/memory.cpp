@@ -3,8 +3,8 @@
 // suspended, so releasing them afterwards only drops their records. Opening them is timed
 // too: the client path without its commit.
 
-#include "benchmarks.h"
 #include "bench_message.h"
+#include "benchmarks.h"
 #include "heap_usage.h"
 #include "inprocess_service.h"
 #include "timing.h"
@@ -16,7 +16,7 @@ namespace kvt::bench {
 
 std::vector<result> measure_memory(const plan& p)
 {
-    const inprocess_service service;
+    const inprocessservice service;
     service.suspend();
     std::vector<ILogMessage*> live;
     live.reserve(p.live_messages);
@@ -29,7 +29,7 @@ std::vector<result> measure_memory(const plan& p)
     result open{"c8", "CreateMessage + 3 appends, all " + std::to_string(p.live_messages) + " kept open", "ns/msg",
                 "", "", better::lower, std::nullopt, {}, {}};
     for (unsigned i = 0; i < p.memory_repetitions; ++i) {
-        const heap_usage before = current_heap_usage();
+        const heapusage before = current_heap_usage();
         const stopwatch watch;
         for (std::size_t k = 0; k < p.live_messages; ++k) {
             live.push_back(open_message(service.source()));
@@ -37,7 +37,7 @@ std::vector<result> measure_memory(const plan& p)
                 throw std::runtime_error("a message of the memory benchmark failed");
         }
         open.values.push_back(1e9 * watch.seconds() / n);
-        const heap_usage after = current_heap_usage();
+        const heapusage after = current_heap_usage();
         for (ILogMessage* m : live)
             m->Release();
         live.clear();

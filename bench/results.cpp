@@ -57,7 +57,7 @@ std::string csv_field(const std::string& s)
 
 } // namespace
 
-std::optional<ratio_summary> ratios(const result& r)
+std::optional<ratiosummary> ratios(const result& r)
 {
     if (r.baseline_values.size() != r.values.size() || r.values.empty())
         return std::nullopt;
@@ -65,12 +65,12 @@ std::optional<ratio_summary> ratios(const result& r)
     for (std::size_t i = 0; i < r.values.size(); ++i)
         q.push_back(r.values[i] / r.baseline_values[i]);
     const auto [lo, hi] = std::minmax_element(q.begin(), q.end());
-    return ratio_summary{median(q), *lo, *hi};
+    return ratiosummary{median(q), *lo, *hi};
 }
 
 std::optional<bool> aim_met(const result& r)
 {
-    const std::optional<ratio_summary> q = ratios(r);
+    const std::optional<ratiosummary> q = ratios(r);
     if (!r.aim || !q)
         return std::nullopt;
     return r.direction == better::lower ? q->median <= *r.aim : q->median >= *r.aim;
@@ -84,7 +84,7 @@ void print_table(std::FILE* out, const std::vector<result>& results, const machi
     const char* row = "%-4s %-54s %16s  %-48s %13s  %7s %-17s %-7s %s\n";
     std::fprintf(out, row, "#", "kvtlog", "value", "baseline", "value", "ratio", "[min - max]", "aim", "met");
     for (const result& r : results) {
-        const std::optional<ratio_summary> q = ratios(r);
+        const std::optional<ratiosummary> q = ratios(r);
         const std::string ratio = q ? number(q->median) : "-";
         const std::string range = q ? "[" + number(q->min) + " - " + number(q->max) + "]" : "";
         std::fprintf(out, row, r.id.c_str(), r.measurement.c_str(), figure(r.values, r.unit).c_str(),
@@ -100,7 +100,7 @@ void write_csv(const std::wstring& path, const std::vector<result>& results, con
     out << "id,measurement,unit,median,baseline,baseline_unit,baseline_median,ratio_median,ratio_min,ratio_max,"
            "aim,met,values,baseline_values,cpus,cpu_model\n";
     for (const result& r : results) {
-        const std::optional<ratio_summary> q = ratios(r);
+        const std::optional<ratiosummary> q = ratios(r);
         const std::optional<bool> met = aim_met(r);
         const std::string fields[] = {
             r.id, r.measurement, r.unit, number(median(r.values)), r.baseline, r.baseline_unit,

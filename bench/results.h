@@ -26,14 +26,14 @@ struct result {
     std::vector<double> baseline_values;  // empty, or one per value, measured alongside it
 };
 
-struct ratio_summary {
+struct ratiosummary {
     double median;
     double min;
     double max;
 };
 
 // The ratio of each value to the baseline measured alongside it; empty without baseline.
-std::optional<ratio_summary> ratios(const result& r);
+std::optional<ratiosummary> ratios(const result& r);
 
 // Whether the ratio's median meets the aim; empty when there is no aim.
 std::optional<bool> aim_met(const result& r);

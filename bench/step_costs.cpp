@@ -3,9 +3,9 @@
 // make (the hand-over to the writer, the record's lock and time stamp, the writer's
 // position query before each write).
 
-#include "benchmarks.h"
 #include "allocation_count.h"
 #include "bench_message.h"
+#include "benchmarks.h"
 #include "inprocess_service.h"
 #include "timing.h"
 
@@ -21,7 +21,7 @@ namespace kvt::bench {
 
 namespace {
 
-struct client_step {
+struct clientstep {
     const char* call;
     std::function<void(ILogMessage*&)> run;
 };
@@ -30,10 +30,10 @@ struct client_step {
 // thread only.
 std::vector<result> allocations_per_call(const plan& p)
 {
-    const inprocess_service service;
+    const inprocessservice service;
     service.suspend();
     ILogSource& source = service.source();
-    const client_step steps[] = {
+    const clientstep steps[] = {
         {"CreateMessage", [&](ILogMessage*& m) {
              check(source.CreateMessage(message_level, IID_ILogMessage, reinterpret_cast<void**>(&m)), "CreateMessage");
          }},
@@ -44,7 +44,7 @@ std::vector<result> allocations_per_call(const plan& p)
         {"Release (commit)", [](ILogMessage*& m) { m->Release(); }},
     };
     std::vector<result> rows;
-    for (const client_step& step : steps)
+    for (const clientstep& step : steps)
         rows.push_back({"c1", std::string("operator new calls per ") + step.call, "allocs", "", "", better::lower,
                         std::nullopt, {}, {}});
     for (unsigned i = 0; i < p.repetitions; ++i) {
@@ -52,7 +52,7 @@ std::vector<result> allocations_per_call(const plan& p)
         for (std::size_t k = 0; k < p.counted_messages; ++k) {
             ILogMessage* m = nullptr;
             for (std::size_t s = 0; s < std::size(steps); ++s) {
-                const allocation_count count;
+                const allocationcount count;
                 steps[s].run(m);
                 counts[s] += count.count();
             }
@@ -80,9 +80,9 @@ std::vector<double> ns_per_call(const plan& p, Body&& body)
 // against the one WriteFile that writes the record.
 result position_query(const plan& p)
 {
-    const test::temp_directory directory;
+    const test::tempdirectory directory;
     const std::wstring path = directory.path() + L"\\position.TXT";
-    unique_file f(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+    uniquefile f(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!f)
         throw std::runtime_error("cannot create the position query's file");
@@ -147,12 +147,12 @@ std::vector<result> measure_step_costs(const plan& p)
         rows.push_back(std::move(r));
     // For scale: a plain request to the Wine server, which every call above that reaches the
     // server costs at least once.
-    const unique_handle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const uniquehandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     rows.push_back(system_call("SetEvent, for scale: one plain system request", ns_per_call(p, [&] {
         ::SetEvent(event.get());
     })));
     rows.push_back(system_call("Initialize/DeleteCriticalSection, record lock", ns_per_call(p, [] {
-        const critical_section lock;
+        const criticalsection lock;
     })));
     rows.push_back(system_call("GetLocalTime, record time stamp", ns_per_call(p, [] {
         SYSTEMTIME time;

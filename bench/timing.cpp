@@ -36,9 +36,9 @@ namespace {
 
 // Holds threads until all have arrived. (std::latch is not used: its wait, built on
 // atomic waiting, can miss the last arrival with this compiler's library on Windows.)
-class start_line {
+class startline {
 public:
-    explicit start_line(unsigned threads) noexcept : waiting_(threads) {}
+    explicit startline(unsigned threads) noexcept : waiting_(threads) {}
 
     void arrive_and_wait()
     {
@@ -60,7 +60,7 @@ private:
 double mean_thread_seconds(unsigned threads, const std::function<void()>& body)
 {
     std::vector<double> seconds(threads);
-    start_line ready(threads);
+    startline ready(threads);
     std::vector<std::jthread> workers;
     for (unsigned i = 0; i < threads; ++i)
         workers.emplace_back([&, i] {

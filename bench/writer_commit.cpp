@@ -3,8 +3,8 @@
 // Against the floor, one WriteFile per line of the very bytes the writer wrote, and against
 // spdlog's rotating file logger writing as many lines of the same length in bytes.
 
-#include "benchmarks.h"
 #include "bench_message.h"
+#include "benchmarks.h"
 #include "inprocess_service.h"
 #include "spdlog_side.h"
 #include "timing.h"
@@ -30,7 +30,7 @@ std::string last_line(const std::wstring& file)
     return text.substr(before == std::string::npos ? 2 : before + 4);
 }
 
-double kvtlog_seconds(const inprocess_service& service, std::size_t lines)
+double kvtlog_seconds(const inprocessservice& service, std::size_t lines)
 {
     const stopwatch watch;
     for (std::size_t i = 0; i < lines; ++i)
@@ -44,7 +44,7 @@ double kvtlog_seconds(const inprocess_service& service, std::size_t lines)
 
 double floor_seconds(const std::wstring& file, const std::string& line, std::size_t lines)
 {
-    unique_file f(::CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+    uniquefile f(::CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!f)
         throw std::runtime_error("cannot create the floor's file");
@@ -63,7 +63,7 @@ double floor_seconds(const std::wstring& file, const std::string& line, std::siz
 
 std::vector<result> measure_writer(const plan& p)
 {
-    const inprocess_service service;
+    const inprocessservice service;
     // A first batch opens the file, shows the line the writer makes of the message, and
     // sizes the batches.
     const std::size_t lines =

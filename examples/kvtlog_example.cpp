@@ -31,7 +31,7 @@ void copy_file(const kvtlog::source& log, const std::wstring& from, const std::w
     if (!::CopyFileW(from.c_str(), to.c_str(), TRUE)) {
         // Taken first: the calls that make the message change the thread's last error.
         const DWORD error = ::GetLastError();
-        log.error() << L"cannot copy " << from << L": " << kvtlog::error_code(error);
+        log.error() << L"cannot copy " << from << L": " << kvtlog::errorcode(error);
     }
 }
 

@@ -13,9 +13,9 @@
 // Nothing here throws or ends the program: a call that fails is dropped and reported to the
 // error handler, if one was given; a source that could not be opened logs nothing.
 
+#include "kvtlog.h"
 #include "kvtlog/com_ptr.h"
 #include "kvtlog/message.h"
-#include "kvtlog.h"
 
 #include <array>
 #include <cstdint>
@@ -78,7 +78,7 @@ public:
     error_handler on_error() const noexcept { return on_error_; }
 
 private:
-    com_ptr<ILogService> p_;
+    comptr<ILogService> p_;
     error_handler on_error_;
 };
 
@@ -96,7 +96,7 @@ public:
     }
 
     // Takes over a source pointer obtained by other means.
-    explicit source(com_ptr<ILogSource> adopted, error_handler on_error = nullptr) noexcept
+    explicit source(comptr<ILogSource> adopted, error_handler on_error = nullptr) noexcept
         : p_(std::move(adopted)), on_error_(on_error)
     {
     }
@@ -120,7 +120,7 @@ public:
     {
         if (!p_)
             return {};
-        com_ptr<ILogMessage> m;
+        comptr<ILogMessage> m;
         const HRESULT hr = p_->CreateMessage(DWORD(levels), IID_ILogMessage, m.put_void());
         if (FAILED(hr))
             report(on_error_, hr, "CreateMessage");
@@ -140,7 +140,7 @@ public:
     message trace(std::source_location at = std::source_location::current()) const noexcept { return (*this)(level::trace, at); }
 
 private:
-    com_ptr<ILogSource> p_;
+    comptr<ILogSource> p_;
     error_handler on_error_ = nullptr;
 };
 

@@ -1,7 +1,7 @@
 #pragma once
 // kvtlog client library: the owner of one COM interface pointer. Copies share the object
 // (AddRef), moves hand it over, destruction releases it; client code never calls Release.
-// Not synchronised: one com_ptr object may be read by many threads, changed by one.
+// Not synchronised: one comptr object may be read by many threads, changed by one.
 
 #include <windows.h>
 #include <unknwn.h>
@@ -11,23 +11,23 @@
 namespace kvtlog {
 
 template <class T>
-class com_ptr {
+class comptr {
 public:
-    com_ptr() noexcept = default;
+    comptr() noexcept = default;
     // Takes over a reference the caller already holds.
-    explicit com_ptr(T* adopted) noexcept : p_(adopted) {}
-    com_ptr(const com_ptr& o) noexcept : p_(o.p_)
+    explicit comptr(T* adopted) noexcept : p_(adopted) {}
+    comptr(const comptr& o) noexcept : p_(o.p_)
     {
         if (p_)
             p_->AddRef();
     }
-    com_ptr(com_ptr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
-    com_ptr& operator=(com_ptr o) noexcept
+    comptr(comptr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+    comptr& operator=(comptr o) noexcept
     {
         std::swap(p_, o.p_);
         return *this;
     }
-    ~com_ptr() { reset(); }
+    ~comptr() { reset(); }
 
     void reset() noexcept
     {

@@ -8,8 +8,8 @@
 // fails is dropped and reported to the error handler, if one was given.
 // A message belongs to the thread that made it.
 
-#include "kvtlog/com_ptr.h"
 #include "kvtlog.h"
+#include "kvtlog/com_ptr.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -43,15 +43,15 @@ struct hex64 {                  // exactly 16 upper-case hexadecimal digits
     constexpr explicit hex64(std::uint64_t v) noexcept : value(v) {}
     std::uint64_t value;
 };
-struct error_code {             // a Win32 code or HRESULT as 8 hex digits and its system text
-    constexpr explicit error_code(std::uint32_t v) noexcept : value(v) {}
+struct errorcode {             // a Win32 code or HRESULT as 8 hex digits and its system text
+    constexpr explicit errorcode(std::uint32_t v) noexcept : value(v) {}
     std::uint32_t value;
 };
 
 class message {
 public:
     message() noexcept = default;
-    message(com_ptr<ILogMessage> m, error_handler on_error) noexcept : m_(std::move(m)), on_error_(on_error) {}
+    message(comptr<ILogMessage> m, error_handler on_error) noexcept : m_(std::move(m)), on_error_(on_error) {}
     message(message&&) noexcept = default;
     message& operator=(message&&) noexcept = default;
 
@@ -83,7 +83,7 @@ public:
     message& operator<<(std::wstring_view v) noexcept { return terminated<std::wstring>("AddWString", v); }
     message& operator<<(hex32 v) noexcept { return call("AddHex32", &ILogMessage::AddHex32, DWORD(v.value)); }
     message& operator<<(hex64 v) noexcept { return call("AddHex64", &ILogMessage::AddHex64, ULONGLONG(v.value)); }
-    message& operator<<(error_code v) noexcept { return call("AddErrorCode", &ILogMessage::AddErrorCode, DWORD(v.value)); }
+    message& operator<<(errorcode v) noexcept { return call("AddErrorCode", &ILogMessage::AddErrorCode, DWORD(v.value)); }
 
     // Types without a method of their own are refused rather than converted behind the
     // caller's back (a pointer would become a bool, a char16_t a number).
@@ -126,7 +126,7 @@ private:
         }
     }
 
-    com_ptr<ILogMessage> m_;
+    comptr<ILogMessage> m_;
     error_handler on_error_ = nullptr;
 };
 

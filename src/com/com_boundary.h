@@ -23,9 +23,9 @@ namespace kvt {
 
 // Out of memory with a text for whoever inspects the exception; std::bad_alloc carries
 // none. The text must outlive the exception (a literal).
-class out_of_memory : public std::bad_alloc {
+class outofmemory : public std::bad_alloc {
 public:
-    explicit out_of_memory(const char* text) noexcept : text_(text) {}
+    explicit outofmemory(const char* text) noexcept : text_(text) {}
     const char* what() const noexcept override { return text_; }
 
 private:

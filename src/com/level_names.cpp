@@ -1,6 +1,6 @@
 #include "com/level_names.h"
 
-#include "writer/levels.h"
+#include "core/levels.h"
 
 #include <windows.h>
 

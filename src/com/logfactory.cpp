@@ -27,7 +27,7 @@ HRESULT STDMETHODCALLTYPE logfactory::CreateInstance(IUnknown* outer, REFIID rii
         return CLASS_E_NOAGGREGATION;
     // A client that kept this object may call it after the last holder has let go; the
     // service it would get is about to be destroyed.
-    const stop_guard guard;
+    const stopguard guard;
     if (guard.stopping())
         return CO_E_SERVER_STOPPING;
     return service_.QueryInterface(riid, object);
@@ -36,7 +36,7 @@ HRESULT STDMETHODCALLTYPE logfactory::CreateInstance(IUnknown* outer, REFIID rii
 HRESULT STDMETHODCALLTYPE logfactory::LockServer(BOOL lock) noexcept
 {
     if (lock) {
-        const stop_guard guard;
+        const stopguard guard;
         if (guard.stopping())
             return CO_E_SERVER_STOPPING;
         ++locks_;

@@ -1,12 +1,12 @@
 #include "com/logmessage.h"
 
-#include "com/arguments.h"
 #include "com/com_boundary.h"
-#include "com/error_text.h"
 #include "com/logservice.h"
 #include "com/logsource.h"
-#include "com/oem_text.h"
 #include "com/task_string.h"
+#include "core/arguments.h"
+#include "core/error_text.h"
+#include "core/oem_text.h"
 
 namespace kvt {
 
@@ -62,7 +62,7 @@ HRESULT logmessage::append(const Args&... args) noexcept
 {
     return com_boundary(catches::memory | catches::other, [&] {
         // The lock covers the allocations and the link only; rendering is the writer's.
-        const critical_section_guard guard(record_->lock);
+        const sectionguard guard(record_->lock);
         record_->arguments.push_back(make_counted<const Kind>(args...));
         return S_OK;
     });

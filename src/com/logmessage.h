@@ -8,7 +8,7 @@
 // and the writer while it renders); SetIds, SetLocation and the getters take no lock.
 
 #include "com/refcounted.h"
-#include "writer/logrecord.h"
+#include "core/logrecord.h"
 
 #include <kvtlog.h>
 
@@ -73,12 +73,12 @@ private:
 
     void post_record() noexcept;
 
-    struct record_deleter {
+    struct recorddeleter {
         void operator()(logrecord* record) const noexcept { destroy_record(record); }
     };
 
     logsource& source_;
-    std::unique_ptr<logrecord, record_deleter> record_;
+    std::unique_ptr<logrecord, recorddeleter> record_;
 };
 
 } // namespace kvt

@@ -5,7 +5,7 @@
 #include "com/logsource.h"
 #include "com/server_lock.h"
 #include "com/task_string.h"
-#include "writer/levels.h"
+#include "core/levels.h"
 
 #include <limits>
 
@@ -152,7 +152,7 @@ HRESULT STDMETHODCALLTYPE logservice::Suspend(boolean suspend) noexcept
     if (!suspend)
         return post(WM_LOGSUSPEND, 0, 0) ? S_OK : E_FAIL;
     // The writer sets the event once it has closed every file and discards records.
-    const unique_handle suspended(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const uniquehandle suspended(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!suspended)
         return hresult_from_win32(::GetLastError());
     if (!post(WM_LOGSUSPEND, reinterpret_cast<WPARAM>(suspended.get()), 0))

@@ -58,7 +58,7 @@ public:
     HRESULT STDMETHODCALLTYPE FormatLevels(DWORD mask, LPWSTR* text) noexcept override;
 
     // For the service's own source and message objects.
-    source_table& sources() noexcept { return sources_; }
+    sourcetable& sources() noexcept { return sources_; }
     const logsettings& settings() const noexcept { return settings_; }
     bool post(UINT message, WPARAM wparam, LPARAM lparam) const noexcept
     {
@@ -69,8 +69,8 @@ private:
     // Constructed in this order and destroyed in reverse: the writer thread stops before
     // the table and the settings it reads go away.
     logsettings settings_;
-    source_table sources_;
-    writer_thread writer_;
+    sourcetable sources_;
+    writerthread writer_;
 };
 
 } // namespace kvt

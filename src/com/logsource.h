@@ -8,7 +8,7 @@
 // it lives it holds one count of the server lock.
 
 #include "com/refcounted.h"
-#include "writer/sourcekey.h"
+#include "core/sourcekey.h"
 
 #include <kvtlog.h>
 

@@ -10,10 +10,10 @@ namespace {
 
 // stop_lock orders the two decisions that race at the end of a run: a release that brings
 // the count to zero, and a class object's raise from a count that may be zero. It is held
-// around the count's change and the flag only (a stop_guard also over the service's
+// around the count's change and the flag only (a stopguard also over the service's
 // QueryInterface, which takes no lock and posts nothing). It guards stopping_now and
 // shutdown_event.
-critical_section stop_lock;
+criticalsection stop_lock;
 bool stopping_now = false;
 HANDLE shutdown_event = nullptr;
 
@@ -21,22 +21,22 @@ HANDLE shutdown_event = nullptr;
 
 void set_shutdown_event(HANDLE event) noexcept
 {
-    const critical_section_guard guard(stop_lock);
+    const sectionguard guard(stop_lock);
     shutdown_event = event;
     stopping_now = false;
 }
 
 ULONG add_server_lock() noexcept { return ::CoAddRefServerProcess(); }
 
-stop_guard::stop_guard() noexcept { stop_lock.enter(); }
+stopguard::stopguard() noexcept { stop_lock.enter(); }
 
-stop_guard::~stop_guard() { stop_lock.leave(); }
+stopguard::~stopguard() { stop_lock.leave(); }
 
-bool stop_guard::stopping() const noexcept { return stopping_now; }
+bool stopguard::stopping() const noexcept { return stopping_now; }
 
 ULONG release_server_lock() noexcept
 {
-    const critical_section_guard guard(stop_lock);
+    const sectionguard guard(stop_lock);
     const ULONG count = ::CoReleaseServerProcess();
     if (count == 0) {
         stopping_now = true;

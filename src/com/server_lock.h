@@ -6,7 +6,7 @@
 // From that moment the server is stopping: a client that kept its class object can still
 // call it, and such a call must not raise the count again, or it would hand out a service
 // that the process entry is about to destroy. The class object therefore raises the count
-// only under a stop_guard, after asking it whether the server is stopping.
+// only under a stopguard, after asking it whether the server is stopping.
 
 #include <windows.h>
 
@@ -24,12 +24,12 @@ ULONG add_server_lock() noexcept;
 // Holds off the decision to stop for its life: a release that brings the count to zero
 // waits for it, so a count raised under the guard while stopping() is false keeps the
 // server running. Take it on one thread for a moment only, around the raise.
-class [[nodiscard]] stop_guard {
+class [[nodiscard]] stopguard {
 public:
-    stop_guard() noexcept;
-    ~stop_guard();
-    stop_guard(const stop_guard&) = delete;
-    stop_guard& operator=(const stop_guard&) = delete;
+    stopguard() noexcept;
+    ~stopguard();
+    stopguard(const stopguard&) = delete;
+    stopguard& operator=(const stopguard&) = delete;
 
     // True once the count has returned to zero in this run.
     bool stopping() const noexcept;

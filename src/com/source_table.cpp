@@ -4,10 +4,10 @@
 
 namespace kvt {
 
-logsource* source_table::acquire(logservice& service, std::uint32_t id, const std::uint32_t version[4],
+logsource* sourcetable::acquire(logservice& service, std::uint32_t id, const std::uint32_t version[4],
                                  const wchar_t* name)
 {
-    const critical_section_guard guard(lock_);
+    const sectionguard guard(lock_);
     // An equal key already in the table stays; the new one is released on the way out.
     const auto entry = sources_.try_emplace(make_sourcekey(id, version, name), nullptr).first;
     // A source found at count zero is between its last Release and its remove(): it is
@@ -18,9 +18,9 @@ logsource* source_table::acquire(logservice& service, std::uint32_t id, const st
     return entry->second;
 }
 
-void source_table::remove(const logsource& source) noexcept
+void sourcetable::remove(const logsource& source) noexcept
 {
-    const critical_section_guard guard(lock_);
+    const sectionguard guard(lock_);
     const auto entry = sources_.find(source.key());
     if (entry != sources_.end() && entry->second == &source)
         sources_.erase(entry);

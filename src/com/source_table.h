@@ -7,8 +7,8 @@
 // every access; while holding it the table takes no other lock and posts nothing. The
 // pointers in the table are not counted: a source removes its own entry as it dies.
 
+#include "core/sourcekey.h"
 #include "win/critical_section.h"
-#include "writer/sourcekey.h"
 
 #include <cstdint>
 #include <map>
@@ -18,11 +18,11 @@ namespace kvt {
 class logservice;
 class logsource;
 
-class source_table {
+class sourcetable {
 public:
-    source_table() = default;
-    source_table(const source_table&) = delete;
-    source_table& operator=(const source_table&) = delete;
+    sourcetable() = default;
+    sourcetable(const sourcetable&) = delete;
+    sourcetable& operator=(const sourcetable&) = delete;
 
     // The live source of the identity with one more reference, or a new source (count 1)
     // when there is none. A source whose count has reached zero is never handed out again:
@@ -35,8 +35,8 @@ public:
     void remove(const logsource& source) noexcept;
 
 private:
-    critical_section lock_;
-    std::map<sourcekeyref, logsource*, sourcekey_order> sources_;
+    criticalsection lock_;
+    std::map<sourcekeyref, logsource*, sourcekeyorder> sources_;
 };
 
 } // namespace kvt

@@ -4,12 +4,12 @@
 
 namespace kvt {
 
-unique_cotaskmem<wchar_t> task_string(const wchar_t* text)
+uniquetaskmem<wchar_t> task_string(const wchar_t* text)
 {
     const int length = ::lstrlenW(text);
-    unique_cotaskmem<wchar_t> copy(static_cast<wchar_t*>(::CoTaskMemAlloc((length + 1) * sizeof(wchar_t))));
+    uniquetaskmem<wchar_t> copy(static_cast<wchar_t*>(::CoTaskMemAlloc((length + 1) * sizeof(wchar_t))));
     if (!copy)
-        throw out_of_memory("CoTaskMemAlloc() failed");
+        throw outofmemory("CoTaskMemAlloc() failed");
     ::lstrcpynW(copy.get(), text, length + 1);
     return copy;
 }

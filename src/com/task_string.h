@@ -6,8 +6,8 @@
 
 namespace kvt {
 
-// A copy of the NUL-terminated text. Throws out_of_memory("CoTaskMemAlloc() failed").
+// A copy of the NUL-terminated text. Throws outofmemory("CoTaskMemAlloc() failed").
 // The caller hands it out with release() once nothing else can fail.
-unique_cotaskmem<wchar_t> task_string(const wchar_t* text);
+uniquetaskmem<wchar_t> task_string(const wchar_t* text);
 
 } // namespace kvt

@@ -8,7 +8,7 @@ namespace kvt {
 
 void delete_key_tree(HKEY parent, const wchar_t* name)
 {
-    const unique_hkey key = open_key(parent, name, DELETE | KEY_ENUMERATE_SUB_KEYS);
+    const uniquehkey key = open_key(parent, name, DELETE | KEY_ENUMERATE_SUB_KEYS);
     std::vector<wchar_t> subkey(256);
     for (;;) {
         DWORD size = static_cast<DWORD>(subkey.size());

@@ -1,8 +1,8 @@
 #include "registration/registration.h"
 
+#include "core/error.h"
+#include "core/message_box.h"
 #include "registration/registry.h"
-#include "server/error.h"
-#include "server/message_box.h"
 #include "settings/log_settings.h"
 
 #include <new>
@@ -92,16 +92,16 @@ void write_settings(HKEY settings, const wchar_t* log_path, const wchar_t* modul
 void write_class_keys(const wchar_t* class_id, const wchar_t* module, const wchar_t* log_path)
 {
     const std::wstring class_key_name = L"CLSID\\" + std::wstring(class_id);
-    const unique_hkey class_key = create_key(HKEY_CLASSES_ROOT, class_key_name.c_str(), KEY_ALL_ACCESS);
+    const uniquehkey class_key = create_key(HKEY_CLASSES_ROOT, class_key_name.c_str(), KEY_ALL_ACCESS);
     set_default_string(class_key.get(), service_name);
     write_subkey_string(class_key.get(), L"LocalServer32", module);
     write_subkey_string(class_key.get(), L"ProgID", version_progid);
     write_settings(create_key(class_key.get(), L"Settings", KEY_ALL_ACCESS).get(), log_path, module);
 }
 
-unique_hkey write_progid(const wchar_t* name, const wchar_t* class_id)
+uniquehkey write_progid(const wchar_t* name, const wchar_t* class_id)
 {
-    unique_hkey key = create_key(HKEY_CLASSES_ROOT, name, KEY_ALL_ACCESS);
+    uniquehkey key = create_key(HKEY_CLASSES_ROOT, name, KEY_ALL_ACCESS);
     set_default_string(key.get(), service_name);
     write_subkey_string(key.get(), L"CLSID", class_id);
     return key;

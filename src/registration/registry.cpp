@@ -20,17 +20,17 @@ void check(LSTATUS status)
         throw static_cast<DWORD>(status);
 }
 
-unique_hkey create_key(HKEY parent, const wchar_t* name, REGSAM access)
+uniquehkey create_key(HKEY parent, const wchar_t* name, REGSAM access)
 {
-    unique_hkey key;
+    uniquehkey key;
     check(::RegCreateKeyExW(parent, name, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, key.put(),
                             nullptr));
     return key;
 }
 
-unique_hkey open_key(HKEY parent, const wchar_t* name, REGSAM access)
+uniquehkey open_key(HKEY parent, const wchar_t* name, REGSAM access)
 {
-    unique_hkey key;
+    uniquehkey key;
     check(::RegOpenKeyExW(parent, name, 0, access, key.put()));
     return key;
 }

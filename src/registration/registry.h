@@ -2,7 +2,7 @@
 // The registry calls and names that registering and unregistering share. Every failing
 // registry call throws its Win32 code as a DWORD.
 
-#include "server/error.h"
+#include "core/error.h"
 #include "win/unique_resource.h"
 
 #include <windows.h>
@@ -23,8 +23,8 @@ class_id_text make_class_id_text(const wchar_t* caption);
 void check(LSTATUS status);
 
 // Creates the key, or opens it when it exists.
-unique_hkey create_key(HKEY parent, const wchar_t* name, REGSAM access);
-unique_hkey open_key(HKEY parent, const wchar_t* name, REGSAM access);
+uniquehkey create_key(HKEY parent, const wchar_t* name, REGSAM access);
+uniquehkey open_key(HKEY parent, const wchar_t* name, REGSAM access);
 
 // Sets the key's (default) value.
 void set_default_value(HKEY key, DWORD type, const void* data, DWORD size);

@@ -1,7 +1,7 @@
 #include "registration/registration.h"
 
+#include "core/message_box.h"
 #include "registration/registry.h"
-#include "server/message_box.h"
 
 namespace kvt {
 
@@ -23,11 +23,11 @@ void unless_missing(Action&& action)
 
 void remove_registration(const wchar_t* class_id)
 {
-    unique_hkey root = open_key(HKEY_CLASSES_ROOT, nullptr, KEY_ALL_ACCESS);
+    uniquehkey root = open_key(HKEY_CLASSES_ROOT, nullptr, KEY_ALL_ACCESS);
     for (const wchar_t* name : {progid, version_progid})
         unless_missing([&] { delete_key_tree(root.get(), name); });
     unless_missing([&] {
-        const unique_hkey classes = open_key(root.get(), L"CLSID", DELETE | KEY_ENUMERATE_SUB_KEYS);
+        const uniquehkey classes = open_key(root.get(), L"CLSID", DELETE | KEY_ENUMERATE_SUB_KEYS);
         root.reset();
         delete_key_tree(classes.get(), class_id);
     });

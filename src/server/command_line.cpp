@@ -1,8 +1,8 @@
 #include "server/command_line.h"
 
+#include "core/error.h"
+#include "core/message_box.h"
 #include "registration/registration.h"
-#include "server/error.h"
-#include "server/message_box.h"
 
 #include <windows.h>
 
@@ -69,9 +69,9 @@ const wchar_t* skip_name(const wchar_t* name, const wchar_t* text) noexcept
 }
 
 // One pass over a command line: the switches it has accepted and the last -LogPath value.
-class command_line {
+class commandline {
 public:
-    explicit command_line(const wchar_t* text) noexcept : next_(text) {}
+    explicit commandline(const wchar_t* text) noexcept : next_(text) {}
 
     // Reads every switch, then runs the action the switches ask for.
     run_mode run();
@@ -90,7 +90,7 @@ private:
     std::optional<std::wstring> log_path_;
 };
 
-run_mode command_line::run()
+run_mode commandline::run()
 {
     // Text that is not a switch is skipped, but a '-' or '/' inside it still starts one.
     while (*next_) {
@@ -102,7 +102,7 @@ run_mode command_line::run()
 }
 
 // next_: the first character of the name; afterwards the character that ended the switch.
-void command_line::read_switch()
+void commandline::read_switch()
 {
     for (const option* o = options; o->name; ++o) {
         const wchar_t* behind = skip_name(o->name, next_);
@@ -124,7 +124,7 @@ void command_line::read_switch()
 
 // next_: behind the ':' or '='. A quoted value may hold spaces; two quotation marks in it
 // stand for one, and the end of the text also ends it.
-std::optional<std::wstring> command_line::read_value(const option& o)
+std::optional<std::wstring> commandline::read_value(const option& o)
 {
     if (*next_ == L'\0')
         return std::nullopt;
@@ -147,7 +147,7 @@ std::optional<std::wstring> command_line::read_value(const option& o)
     return value;
 }
 
-void command_line::accept(const option& o, std::optional<std::wstring> value)
+void commandline::accept(const option& o, std::optional<std::wstring> value)
 {
     switch (o.id) {
     case embedding_switch:
@@ -172,7 +172,7 @@ void command_line::accept(const option& o, std::optional<std::wstring> value)
 }
 
 // -Embedding is checked first: with it, any registration switch is the error.
-run_mode command_line::decide()
+run_mode commandline::decide()
 {
     if (embedding_) {
         if (regserver_)
@@ -209,7 +209,7 @@ run_mode parse_command_line(const wchar_t* text)
     if (!text)
         return run_mode::no_mode_switch;
     try {
-        return command_line(text).run();
+        return commandline(text).run();
     } catch (const error& e) {
         report_error(e);
         return run_mode::error_reported;

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR command_line, int)
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandline, int)
 {
-    return kvt::run_server(command_line);
+    return kvt::run_server(commandline);
 }

@@ -15,16 +15,16 @@ namespace kvt {
 namespace {
 
 // Keeps the main thread in the multithreaded apartment for the life of the object.
-class com_apartment {
+class apartment {
 public:
-    com_apartment() noexcept : joined_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
-    ~com_apartment()
+    apartment() noexcept : joined_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
+    ~apartment()
     {
         if (joined_)
             ::CoUninitialize();
     }
-    com_apartment(const com_apartment&) = delete;
-    com_apartment& operator=(const com_apartment&) = delete;
+    apartment(const apartment&) = delete;
+    apartment& operator=(const apartment&) = delete;
 
     bool joined() const noexcept { return joined_; }
 
@@ -69,10 +69,10 @@ int serve(HANDLE shutdown)
 
 int run_com_server()
 {
-    const com_apartment apartment;
+    const apartment apartment;
     if (!apartment.joined())
         return exit_com_failed;
-    const unique_handle shutdown(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const uniquehandle shutdown(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!shutdown)
         return exit_event_failed;
     set_shutdown_event(shutdown.get());
@@ -83,9 +83,9 @@ int run_com_server()
 
 } // namespace
 
-int run_server(const wchar_t* command_line)
+int run_server(const wchar_t* commandline)
 {
-    switch (parse_command_line(command_line)) {
+    switch (parse_command_line(commandline)) {
     case run_mode::error_reported:
         return exit_error_reported;
     case run_mode::registration_done:

@@ -15,7 +15,7 @@ enum exit_code : int {
     exit_event_failed = 5,
 };
 
-// command_line: the text behind the program's name, or null. Returns the exit code.
-int run_server(const wchar_t* command_line);
+// commandline: the text behind the program's name, or null. Returns the exit code.
+int run_server(const wchar_t* commandline);
 
 } // namespace kvt

@@ -1,10 +1,10 @@
 #include "settings/log_settings.h"
 
+#include "core/sourcekey.h"
 #include "settings/environment.h"
 #include "settings/registry_value.h"
 #include "settings/same_directory.h"
 #include "settings/settings_key.h"
-#include "writer/sourcekey.h"
 
 #include <algorithm>
 #include <cwchar>
@@ -19,9 +19,9 @@ constexpr wchar_t level_subkey[] = L"Level";
 constexpr wchar_t limit_subkey[] = L"Limit";
 
 // Null when the subkey cannot be opened (also when the Settings key itself is missing).
-unique_hkey open_for_reading(HKEY key, const wchar_t* subkey) noexcept
+uniquehkey open_for_reading(HKEY key, const wchar_t* subkey) noexcept
 {
-    unique_hkey result;
+    uniquehkey result;
     if (::RegOpenKeyExW(key, subkey, 0, KEY_QUERY_VALUE, result.put()) != ERROR_SUCCESS)
         result.reset();
     return result;
@@ -45,11 +45,11 @@ std::optional<std::uint32_t> query_mask(HKEY key, const wchar_t* name) noexcept
 // The id's own mask, else the (default) mask of Level; 0 when neither can be read.
 std::uint32_t read_level(HKEY settings, std::uint32_t id) noexcept
 {
-    const unique_hkey key = open_for_reading(settings, level_subkey);
+    const uniquehkey key = open_for_reading(settings, level_subkey);
     if (!key)
         return 0;
     if (id != default_source_id) {
-        if (const auto mask = query_mask(key.get(), value_name(id).get()))
+        if (const auto mask = query_mask(key.get(), valuename(id).get()))
             return *mask;
     }
     return query_mask(key.get(), nullptr).value_or(0);
@@ -60,7 +60,7 @@ std::uint32_t read_level(HKEY settings, std::uint32_t id) noexcept
 // the (default) record: the value exists). Empty when the value cannot be read.
 std::optional<limitrecord> query_limit(HKEY key, const wchar_t* name)
 {
-    const binary_value value = read_binary_value(key, name);
+    const binaryvalue value = read_binary_value(key, name);
     if (value.status != ERROR_SUCCESS)
         return std::nullopt;
     if (value.data.size() < sizeof(limitrecord))
@@ -72,11 +72,11 @@ std::optional<limitrecord> query_limit(HKEY key, const wchar_t* name)
 // The id's own record, else the (default) record of Limit, else the built-in one.
 limitrecord read_limit(HKEY settings, std::uint32_t id)
 {
-    const unique_hkey key = open_for_reading(settings, limit_subkey);
+    const uniquehkey key = open_for_reading(settings, limit_subkey);
     if (!key)
         return builtin_limit;
     if (id != default_source_id) {
-        if (const auto record = query_limit(key.get(), value_name(id).get()))
+        if (const auto record = query_limit(key.get(), valuename(id).get()))
             return *record;
     }
     return query_limit(key.get(), nullptr).value_or(builtin_limit);
@@ -103,7 +103,7 @@ logsettings::~logsettings() = default;
 
 pathref logsettings::log_path()
 {
-    const critical_section_guard guard(path_lock_);
+    const sectionguard guard(path_lock_);
     if (cached_path_)
         return cached_path_;
     const auto stored = read_string_value(key_.get(), nullptr);
@@ -128,7 +128,7 @@ bool logsettings::set_log_path(const wchar_t* text)
     if (!text)
         return false;
     const bool refs = references_environment(text);
-    const critical_section_guard guard(path_lock_);
+    const sectionguard guard(path_lock_);
     const auto old = read_string_value(key_.get(), nullptr);
     const wchar_t* old_text = old ? old->text.c_str() : nullptr;
     const bool changed = !same_directory(old_text, old && old->type == REG_EXPAND_SZ, text, refs);
@@ -145,7 +145,7 @@ bool logsettings::set_log_path(const wchar_t* text)
 
 std::uint32_t logsettings::level(std::uint32_t id) noexcept
 {
-    const critical_section_guard guard(level_lock_);
+    const sectionguard guard(level_lock_);
     try {
         // The entry is made before the registry is read, so an id whose value cannot be read
         // keeps answering 0 without asking the registry again.
@@ -160,10 +160,10 @@ std::uint32_t logsettings::level(std::uint32_t id) noexcept
 
 bool logsettings::set_level(std::uint32_t id, std::uint32_t mask)
 {
-    const critical_section_guard guard(level_lock_);
+    const sectionguard guard(level_lock_);
     if (level(id) == mask)
         return false;
-    write_value(key_.get(), level_subkey, value_name(id).get(), REG_DWORD, &mask, sizeof mask);
+    write_value(key_.get(), level_subkey, valuename(id).get(), REG_DWORD, &mask, sizeof mask);
     levels_[id] = mask;
     level_changes_.fetch_add(1, std::memory_order_release);
     return true;
@@ -171,7 +171,7 @@ bool logsettings::set_level(std::uint32_t id, std::uint32_t mask)
 
 limitrecord logsettings::limit(std::uint32_t id) noexcept
 {
-    const critical_section_guard guard(limit_lock_);
+    const sectionguard guard(limit_lock_);
     try {
         const auto [entry, inserted] = limits_.try_emplace(id, builtin_limit);
         if (inserted)
@@ -184,11 +184,11 @@ limitrecord logsettings::limit(std::uint32_t id) noexcept
 
 bool logsettings::set_limit(std::uint32_t id, const limitrecord& record)
 {
-    const critical_section_guard guard(limit_lock_);
+    const sectionguard guard(limit_lock_);
     const limitrecord old = limit(id);
     if (old == record)
         return false;
-    write_value(key_.get(), limit_subkey, value_name(id).get(), REG_BINARY, &record, sizeof record);
+    write_value(key_.get(), limit_subkey, valuename(id).get(), REG_BINARY, &record, sizeof record);
     limits_[id] = record;
     return old.size_kib > record.size_kib;
 }

@@ -12,27 +12,16 @@
 // Failures of registry calls are thrown as the Win32 code (DWORD). The getters level and
 // limit never throw: they fall back to defaults.
 
+#include "core/counted.h"
+#include "core/limitrecord.h"
 #include "win/critical_section.h"
 #include "win/unique_resource.h"
-#include "writer/counted.h"
 
 #include <atomic>
 #include <cstdint>
 #include <map>
 
 namespace kvt {
-
-#pragma pack(push, 1)
-// The size limit of a source id, 5 bytes in memory as in the registry.
-struct limitrecord {
-    std::uint32_t size_kib;  // the current file is rotated once it holds this many KiB; 0: no limit
-    std::uint8_t files;      // files kept per source, the current one included; 0: no rotation
-    friend bool operator==(const limitrecord&, const limitrecord&) = default;
-};
-#pragma pack(pop)
-static_assert(sizeof(limitrecord) == 5);
-
-inline constexpr limitrecord builtin_limit{2048, 3};
 
 using pathref = counted<const wchar_t[]>;
 
@@ -68,10 +57,10 @@ public:
     bool set_limit(std::uint32_t id, const limitrecord& limit);
 
 private:
-    critical_section path_lock_;
-    critical_section level_lock_;
-    critical_section limit_lock_;
-    unique_hkey key_;
+    criticalsection path_lock_;
+    criticalsection level_lock_;
+    criticalsection limit_lock_;
+    uniquehkey key_;
     pathref cached_path_;
     std::map<std::uint32_t, std::uint32_t> levels_;
     std::atomic<std::uint32_t> level_changes_{0};  // raised after levels_ changed

@@ -1,8 +1,8 @@
 #include "settings/registry_value.h"
 
-#include "com/inttotext.h"
+#include "core/inttotext.h"
+#include "core/sourcekey.h"
 #include "win/unique_resource.h"
-#include "writer/sourcekey.h"
 
 #include <algorithm>
 #include <iterator>
@@ -21,12 +21,12 @@ void check(LSTATUS status)
 
 } // namespace
 
-value_name::value_name(std::uint32_t id) noexcept : is_default_(id == default_source_id)
+valuename::valuename(std::uint32_t id) noexcept : is_default_(id == default_source_id)
 {
     inttotext(id, text_, std::size(text_), int_format(10, 0));
 }
 
-std::optional<stored_string> read_string_value(HKEY key, const wchar_t* name)
+std::optional<storedstring> read_string_value(HKEY key, const wchar_t* name)
 {
     DWORD type = REG_NONE;
     DWORD size = 0;
@@ -44,12 +44,12 @@ std::optional<stored_string> read_string_value(HKEY key, const wchar_t* name)
     if (!is_string_type(type))
         return std::nullopt;
     const auto end = buffer.begin() + read / sizeof(wchar_t);
-    return stored_string{type, std::wstring(buffer.begin(), std::find(buffer.begin(), end, L'\0'))};
+    return storedstring{type, std::wstring(buffer.begin(), std::find(buffer.begin(), end, L'\0'))};
 }
 
-binary_value read_binary_value(HKEY key, const wchar_t* name)
+binaryvalue read_binary_value(HKEY key, const wchar_t* name)
 {
-    binary_value value{ERROR_MORE_DATA, {}};
+    binaryvalue value{ERROR_MORE_DATA, {}};
     // A value that grows between the two queries is read again from the start.
     while (value.status == ERROR_MORE_DATA) {
         DWORD size = 0;
@@ -65,7 +65,7 @@ binary_value read_binary_value(HKEY key, const wchar_t* name)
 
 void write_value(HKEY key, const wchar_t* subkey, const wchar_t* name, DWORD type, const void* data, DWORD size)
 {
-    unique_hkey target;
+    uniquehkey target;
     check(::RegOpenKeyExW(key, subkey, 0, KEY_SET_VALUE, target.put()));
     check(::RegSetValueExW(target.get(), name, 0, type, static_cast<const BYTE*>(data), size));
 }

@@ -13,9 +13,9 @@ namespace kvt {
 
 // The registry value name of a source id: its unsigned decimal text, or null (the
 // (default) value) for the default source id.
-class value_name {
+class valuename {
 public:
-    explicit value_name(std::uint32_t id) noexcept;
+    explicit valuename(std::uint32_t id) noexcept;
     const wchar_t* get() const noexcept { return is_default_ ? nullptr : text_; }
 
 private:
@@ -23,7 +23,7 @@ private:
     bool is_default_;
 };
 
-struct stored_string {
+struct storedstring {
     DWORD type;  // REG_SZ or REG_EXPAND_SZ
     std::wstring text;  // as stored, not expanded
 };
@@ -31,14 +31,14 @@ struct stored_string {
 // A REG_SZ or REG_EXPAND_SZ value; empty for a value of another type. Data without a
 // terminating NUL reads as the stored characters. Throws the code of a failed query
 // (ERROR_FILE_NOT_FOUND for an absent value).
-std::optional<stored_string> read_string_value(HKEY key, const wchar_t* name);
+std::optional<storedstring> read_string_value(HKEY key, const wchar_t* name);
 
 // The bytes of a value of any type, or the code of the failed query.
-struct binary_value {
+struct binaryvalue {
     LSTATUS status;
     std::vector<BYTE> data;
 };
-binary_value read_binary_value(HKEY key, const wchar_t* name);
+binaryvalue read_binary_value(HKEY key, const wchar_t* name);
 
 // Opens subkey (null: key itself) of key for writing, writes one value and closes the
 // subkey. Throws the code of a failed open or write.

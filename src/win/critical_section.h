@@ -6,14 +6,14 @@
 
 namespace kvt {
 
-class critical_section {
+class criticalsection {
 public:
     // With the default debug block: without it, Wine's DeleteCriticalSection makes a server
     // request for every record the writer destroys.
-    critical_section() noexcept { ::InitializeCriticalSection(&cs_); }
-    ~critical_section() { ::DeleteCriticalSection(&cs_); }
-    critical_section(const critical_section&) = delete;
-    critical_section& operator=(const critical_section&) = delete;
+    criticalsection() noexcept { ::InitializeCriticalSection(&cs_); }
+    ~criticalsection() { ::DeleteCriticalSection(&cs_); }
+    criticalsection(const criticalsection&) = delete;
+    criticalsection& operator=(const criticalsection&) = delete;
 
     void enter() noexcept { ::EnterCriticalSection(&cs_); }
     void leave() noexcept { ::LeaveCriticalSection(&cs_); }
@@ -22,15 +22,15 @@ private:
     CRITICAL_SECTION cs_;
 };
 
-class [[nodiscard]] critical_section_guard {
+class [[nodiscard]] sectionguard {
 public:
-    explicit critical_section_guard(critical_section& cs) noexcept : cs_(cs) { cs_.enter(); }
-    ~critical_section_guard() { cs_.leave(); }
-    critical_section_guard(const critical_section_guard&) = delete;
-    critical_section_guard& operator=(const critical_section_guard&) = delete;
+    explicit sectionguard(criticalsection& cs) noexcept : cs_(cs) { cs_.enter(); }
+    ~sectionguard() { cs_.leave(); }
+    sectionguard(const sectionguard&) = delete;
+    sectionguard& operator=(const sectionguard&) = delete;
 
 private:
-    critical_section& cs_;
+    criticalsection& cs_;
 };
 
 } // namespace kvt

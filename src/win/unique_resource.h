@@ -10,21 +10,21 @@
 namespace kvt {
 
 template <class Traits>
-class unique_resource {
+class uniqueresource {
 public:
     using value_type = typename Traits::type;
 
-    unique_resource() noexcept = default;
-    explicit unique_resource(value_type v) noexcept : value_(v) {}
-    unique_resource(unique_resource&& o) noexcept : value_(std::exchange(o.value_, Traits::invalid())) {}
-    unique_resource& operator=(unique_resource&& o) noexcept
+    uniqueresource() noexcept = default;
+    explicit uniqueresource(value_type v) noexcept : value_(v) {}
+    uniqueresource(uniqueresource&& o) noexcept : value_(std::exchange(o.value_, Traits::invalid())) {}
+    uniqueresource& operator=(uniqueresource&& o) noexcept
     {
         reset(std::exchange(o.value_, Traits::invalid()));
         return *this;
     }
-    unique_resource(const unique_resource&) = delete;
-    unique_resource& operator=(const unique_resource&) = delete;
-    ~unique_resource() { reset(); }
+    uniqueresource(const uniqueresource&) = delete;
+    uniqueresource& operator=(const uniqueresource&) = delete;
+    ~uniqueresource() { reset(); }
 
     void reset(value_type v = Traits::invalid()) noexcept
     {
@@ -95,11 +95,11 @@ struct hmodule_traits {
     static void close(type h) noexcept { ::FreeLibrary(h); }
 };
 
-using unique_handle = unique_resource<handle_traits>;
-using unique_file = unique_resource<file_traits>;
-using unique_hkey = unique_resource<hkey_traits>;
-using unique_hmodule = unique_resource<hmodule_traits>;
-template <class T> using unique_cotaskmem = unique_resource<cotaskmem_traits<T>>;
-template <class T> using unique_localmem = unique_resource<localmem_traits<T>>;
+using uniquehandle = uniqueresource<handle_traits>;
+using uniquefile = uniqueresource<file_traits>;
+using uniquehkey = uniqueresource<hkey_traits>;
+using uniquehmodule = uniqueresource<hmodule_traits>;
+template <class T> using uniquetaskmem = uniqueresource<cotaskmem_traits<T>>;
+template <class T> using uniquelocalmem = uniqueresource<localmem_traits<T>>;
 
 } // namespace kvt

@@ -1,7 +1,7 @@
 #include "writer/line_format.h"
 
-#include "writer/bounded_format.h"
-#include "writer/levels.h"
+#include "core/bounded_format.h"
+#include "core/levels.h"
 
 #include <cwchar>
 #include <new>
@@ -50,7 +50,7 @@ std::size_t format_header(const logrecord& record, wchar_t (&header)[1024])
 std::vector<countedwstring> render_arguments(logrecord& record)
 {
     std::vector<countedwstring> texts;
-    const critical_section_guard guard(record.lock);
+    const sectionguard guard(record.lock);
     texts.reserve(record.arguments.size());
     for (const argumentref& a : record.arguments)
         texts.push_back(a->render());

@@ -2,8 +2,8 @@
 // Turns a record into its one log line:
 // date|time|levels|first/second|file,line|function|message CR LF
 
-#include "com/countedwstring.h"
-#include "writer/logrecord.h"
+#include "core/countedwstring.h"
+#include "core/logrecord.h"
 
 #include <cstdint>
 #include <string>

@@ -6,9 +6,9 @@
 // older files carry the numbers 1 to files - 1 before ".TXT", a higher number being older.
 // Every file this code creates starts with the UTF-16LE byte-order mark FF FE.
 
+#include "core/sourcekey.h"
 #include "settings/log_settings.h"
 #include "win/unique_resource.h"
-#include "writer/sourcekey.h"
 
 #include <windows.h>
 
@@ -40,7 +40,7 @@ std::optional<std::wstring> log_file_name(const sourcekey& key, unsigned number)
 // the writer writes the file (no other handle may), so the size read once at the open and
 // raised by every append stays the file's position: no record needs a position query.
 struct openfile {
-    unique_file handle;
+    uniquefile handle;
     std::optional<std::uint64_t> size;  // empty when the open could not read the position
 
     explicit operator bool() const noexcept { return static_cast<bool>(handle); }
@@ -55,7 +55,7 @@ struct filetable {
     explicit filetable(logsettings& store) noexcept : settings(store) {}
 
     logsettings& settings;
-    std::map<sourcekeyref, openfile, sourcekey_order> entries;
+    std::map<sourcekeyref, openfile, sourcekeyorder> entries;
 };
 
 // The source's current file, opened (directories created, byte-order mark written to a new

@@ -42,9 +42,9 @@ bool post_to_writer(DWORD thread_id, UINT message, WPARAM wparam, LPARAM lparam)
     return false;
 }
 
-writer_thread::writer_thread(logsettings& settings)
+writerthread::writerthread(logsettings& settings)
 {
-    const unique_handle start_event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const uniquehandle start_event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!start_event)
         throw ::GetLastError();
     startblock start{start_event.get(), &settings};
@@ -73,7 +73,7 @@ writer_thread::writer_thread(logsettings& settings)
 
 // Messages are handled first in, first out, WM_QUIT included, so every record posted before
 // it is written before the thread ends.
-writer_thread::~writer_thread()
+writerthread::~writerthread()
 {
     if (!handle_)
         return;

@@ -3,10 +3,10 @@
 // Every other thread reaches it only by posting thread messages (post_to_writer); a
 // message's payload is a heap block whose ownership passes with a successful post.
 
+#include "core/logrecord.h"
+#include "core/sourcekey.h"
 #include "settings/log_settings.h"
 #include "win/unique_resource.h"
-#include "writer/logrecord.h"
-#include "writer/sourcekey.h"
 
 #include <windows.h>
 
@@ -36,12 +36,12 @@ bool post_to_writer(DWORD thread_id, UINT message, WPARAM wparam, LPARAM lparam)
 // Starts the thread on construction and returns once its queue exists; stops it on
 // destruction after every message posted before has been handled. Construction throws the
 // Win32 code (DWORD) when the thread cannot be started or ends before it is ready.
-class writer_thread {
+class writerthread {
 public:
-    explicit writer_thread(logsettings& settings);
-    ~writer_thread();
-    writer_thread(const writer_thread&) = delete;
-    writer_thread& operator=(const writer_thread&) = delete;
+    explicit writerthread(logsettings& settings);
+    ~writerthread();
+    writerthread(const writerthread&) = delete;
+    writerthread& operator=(const writerthread&) = delete;
 
     DWORD id() const noexcept { return id_; }
     bool running() const noexcept { return static_cast<bool>(handle_); }
@@ -52,7 +52,7 @@ public:
 
 private:
     DWORD id_ = 0;
-    unique_handle handle_;
+    uniquehandle handle_;
 };
 
 } // namespace kvt

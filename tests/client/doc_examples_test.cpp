@@ -1,8 +1,8 @@
 // The C++ examples of the client developers' documentation, each built as a program of its
 // own from the document, run against the real server.
 
-#include "processes.h"
 #include "kvtlogctl/held_service_fixture.h"
+#include "processes.h"
 #include "support/program_path.h"
 #include "support/wait_for_writer.h"
 
@@ -14,7 +14,7 @@
 namespace kvt::test {
 namespace {
 
-class DocExamples : public held_service_fixture {};
+class DocExamples : public heldservice {};
 
 TEST_F(DocExamples, EveryCppExampleRunsAndLogsWhatTheDocumentSays)
 {

@@ -53,11 +53,11 @@ const struct {
     {"wstring", [](message& m) { m << L"wstr"s; }, L"wstr"},
     {"hex32", [](message& m) { m << kvtlog::hex32(255); }, L"000000FF"},
     {"hex64", [](message& m) { m << kvtlog::hex64(255); }, L"00000000000000FF"},
-    {"error_code", [](message& m) { m << kvtlog::error_code(0x20000000); },
+    {"error_code", [](message& m) { m << kvtlog::errorcode(0x20000000); },
      L"20000000 (No message defined for the code)"},
 };
 
-class ClientMessage : public held_service_fixture {};
+class ClientMessage : public heldservice {};
 
 TEST_F(ClientMessage, EachTypeIsWrittenByItsOwnMethodAtTheCallersLocation)
 {

@@ -14,9 +14,9 @@ namespace {
 
 // Answers every CreateMessage with one result and counts the calls. It lives on the test's
 // stack, so its reference count is not kept.
-class answering_source final : public ILogSource {
+class answeringsource final : public ILogSource {
 public:
-    explicit answering_source(HRESULT answer) : answer(answer) {}
+    explicit answeringsource(HRESULT answer) : answer(answer) {}
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override
     {
         *out = nullptr;
@@ -41,13 +41,13 @@ void remember_failure(HRESULT hr, const char* operation) { failures.emplace_back
 int evaluated = 0;
 int costly() { return ++evaluated; }
 
-class ClientSource : public held_service_fixture {};
+class ClientSource : public heldservice {};
 
 TEST(ClientStatement, AtAnOffLevelCostsOneCallAndWhenGuardedEvaluatesNothing)
 {
     failures.clear();
-    answering_source off(S_FALSE);
-    const kvtlog::source log(kvtlog::com_ptr<ILogSource>(&off), remember_failure);
+    answeringsource off(S_FALSE);
+    const kvtlog::source log(kvtlog::comptr<ILogSource>(&off), remember_failure);
     log.debug() << "value " << 42 << L" and " << 1.5;
     if (auto m = log.trace())
         m << costly();
@@ -59,8 +59,8 @@ TEST(ClientStatement, AtAnOffLevelCostsOneCallAndWhenGuardedEvaluatesNothing)
 TEST_F(ClientSource, FailedCallsGoToTheHandlerAndTheStatementGoesOn)
 {
     failures.clear();
-    answering_source out_of_memory(E_OUTOFMEMORY);
-    EXPECT_FALSE(kvtlog::source(kvtlog::com_ptr<ILogSource>(&out_of_memory), remember_failure).warning() << 1);
+    answeringsource outofmemory(E_OUTOFMEMORY);
+    EXPECT_FALSE(kvtlog::source(kvtlog::comptr<ILogSource>(&outofmemory), remember_failure).warning() << 1);
 
     // A message of the multithreaded apartment used from another apartment: every call fails.
     const kvtlog::source log{7, L"App", {1, 0, 0, 0}, remember_failure};
@@ -75,7 +75,7 @@ TEST_F(ClientSource, FailedCallsGoToTheHandlerAndTheStatementGoesOn)
                                             {RPC_E_WRONG_THREAD, "AddInt32"},
                                             {RPC_E_WRONG_THREAD, "AddString"}}));
 
-    const kvtlog::source throwing(kvtlog::com_ptr<ILogSource>(&out_of_memory), [](HRESULT, const char*) { throw 1; });
+    const kvtlog::source throwing(kvtlog::comptr<ILogSource>(&outofmemory), [](HRESULT, const char*) { throw 1; });
     EXPECT_NO_THROW(throwing.info() << 1);
 }
 
@@ -83,7 +83,7 @@ TEST(ClientWithoutService, SourceReportsTheActivationAndLogsNothing)
 {
     failures.clear();
     const kvtlog::apartment com;
-    const scratch_registry nothing_registered;
+    const scratchregistry nothing_registered;
     const kvtlog::source log{7, L"App", {1, 0, 0, 0}, remember_failure};
     EXPECT_FALSE(log);
     EXPECT_FALSE(log.fatal() << 1);

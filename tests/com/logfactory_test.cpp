@@ -5,7 +5,7 @@
 namespace kvt::test {
 namespace {
 
-using FactoryTest = service_test;
+using FactoryTest = servicetest;
 
 TEST_F(FactoryTest, CountsItsReferencesWithoutFreeingItselfAndHandsOutTheOneService)
 {

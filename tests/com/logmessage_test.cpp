@@ -8,7 +8,7 @@
 namespace kvt::test {
 namespace {
 
-using MessageTest = service_test;
+using MessageTest = servicetest;
 
 std::wstring date_of_today()
 {

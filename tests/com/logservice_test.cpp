@@ -5,7 +5,7 @@
 namespace kvt::test {
 namespace {
 
-using ServiceTest = service_test;
+using ServiceTest = servicetest;
 
 TEST_F(ServiceTest, EachObjectAnswersIUnknownWithItsOneIdentity)
 {

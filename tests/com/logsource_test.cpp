@@ -27,7 +27,7 @@ void operator delete(void* p, std::size_t) noexcept { ::HeapFree(::GetProcessHea
 namespace kvt::test {
 namespace {
 
-using SourceTest = service_test;
+using SourceTest = servicetest;
 
 // A disabled level answers S_FALSE without allocating or posting anything; a level change
 // applies from the next CreateMessage on.

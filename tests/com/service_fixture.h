@@ -5,10 +5,10 @@
 
 #include "com/logfactory.h"
 #include "com/server_lock.h"
+#include "core/sourcekey.h"
 #include "support/log_checks.h"
 #include "support/scratch_registry.h"
 #include "support/wait_for_writer.h"
-#include "writer/sourcekey.h"
 
 #include <gtest/gtest.h>
 #include <wrl/client.h>
@@ -56,9 +56,9 @@ std::pair<HRESULT, std::wstring> answer(HRESULT result, const Outs&... outs)
     return {result, text};
 }
 
-class service_test : public ::testing::Test {
+class servicetest : public ::testing::Test {
 protected:
-    service_test()
+    servicetest()
     {
         EXPECT_EQ(::CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
         write_default_settings(logs_.path());
@@ -67,7 +67,7 @@ protected:
         EXPECT_EQ(factory_->CreateInstance(nullptr, IID_ILogService, &service_), S_OK);
         EXPECT_EQ(service_.As(&control_), S_OK);
     }
-    ~service_test() override
+    ~servicetest() override
     {
         control_.Reset();
         service_.Reset();
@@ -108,9 +108,9 @@ protected:
         return wait_until([&] { return file_exists(file) && !is_open(file); });
     }
 
-    scratch_registry registry_;
-    temp_directory logs_;
-    unique_handle shutdown_{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    scratchregistry registry_;
+    tempdirectory logs_;
+    uniquehandle shutdown_{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     std::optional<logfactory> factory_;
     ComPtr<ILogService> service_;
     ComPtr<ILogControl> control_;

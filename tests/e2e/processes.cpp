@@ -14,24 +14,24 @@ DWORD run_process(const std::wstring& program, const std::wstring& arguments)
     PROCESS_INFORMATION info{};
     if (!start_process(program.c_str(), command.data(), FALSE, startup, info))
         return not_started;
-    const unique_handle process(info.hProcess);
-    const unique_handle thread(info.hThread);
+    const uniquehandle process(info.hProcess);
+    const uniquehandle thread(info.hThread);
     if (::WaitForSingleObject(process.get(), 60'000) == WAIT_TIMEOUT)
         ::TerminateProcess(process.get(), STILL_ACTIVE);
     ::WaitForSingleObject(process.get(), INFINITE);
     return exit_code(process);
 }
 
-std::vector<unique_handle> processes_of(const std::wstring& image_path)
+std::vector<uniquehandle> processes_of(const std::wstring& image_path)
 {
-    std::vector<unique_handle> found;
+    std::vector<uniquehandle> found;
     // A failed snapshot is INVALID_HANDLE_VALUE, as a failed file is.
-    const unique_file snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    const uniquefile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = snapshot && ::Process32FirstW(snapshot.get(), &entry); more;
          more = ::Process32NextW(snapshot.get(), &entry)) {
-        unique_handle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+        uniquehandle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
                                             entry.th32ProcessID));
         wchar_t image[MAX_PATH];
         DWORD size = MAX_PATH;
@@ -42,7 +42,7 @@ std::vector<unique_handle> processes_of(const std::wstring& image_path)
     return found;
 }
 
-DWORD exit_code(const unique_handle& process)
+DWORD exit_code(const uniquehandle& process)
 {
     DWORD code = STILL_ACTIVE;
     ::GetExitCodeProcess(process.get(), &code);

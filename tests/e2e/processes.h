@@ -17,9 +17,9 @@ DWORD run_process(const std::wstring& program, const std::wstring& arguments);
 
 // Handles (SYNCHRONIZE, PROCESS_QUERY_LIMITED_INFORMATION) to the running processes whose
 // executable is image_path, compared without regard to letter case.
-std::vector<unique_handle> processes_of(const std::wstring& image_path);
+std::vector<uniquehandle> processes_of(const std::wstring& image_path);
 
 // The exit code of an ended process, or STILL_ACTIVE.
-DWORD exit_code(const unique_handle& process);
+DWORD exit_code(const uniquehandle& process);
 
 } // namespace kvt::test

@@ -49,7 +49,7 @@ int release_in_order(const std::wstring& order)
         source->CreateMessage(level_info, IID_PPV_ARGS(&message)) != S_OK ||
         FAILED(message->AddWString((L"released in the order " + order).c_str())))
         return 0x100;
-    std::vector<kvt::unique_handle> servers = processes_of(server_path());
+    std::vector<kvt::uniquehandle> servers = processes_of(server_path());
     if (servers.size() != 1)
         return 0x101;
     std::size_t held = 3;  // of the service, the source and the message

@@ -5,7 +5,7 @@
 
 namespace kvt::test {
 
-void server_fixture::SetUp()
+void serverfixture::SetUp()
 {
     ASSERT_EQ(run_process(server_path(), L"-RegServer /S -LogPath:\"" + logs_.path() + L"\""), 0u);
     ASSERT_EQ(run_process(regsvr32_path(), L"/s \"" + proxy_path() + L"\""), 0u);
@@ -13,7 +13,7 @@ void server_fixture::SetUp()
     com_ = true;
 }
 
-void server_fixture::TearDown()
+void serverfixture::TearDown()
 {
     if (com_)
         ::CoUninitialize(); // releases whatever a failed test still held
@@ -23,22 +23,22 @@ void server_fixture::TearDown()
     EXPECT_EQ(run_process(server_path(), L"-UnregServer /S"), 0u);
 }
 
-void server_fixture::activate(ComPtr<ILogService>& service)
+void serverfixture::activate(ComPtr<ILogService>& service)
 {
     ASSERT_EQ(activate_service(service), S_OK);
-    std::vector<unique_handle> servers = processes_of(server_path());
+    std::vector<uniquehandle> servers = processes_of(server_path());
     ASSERT_EQ(servers.size(), 1u) << "server processes of " << server_path();
     server_ = std::move(servers.front());
 }
 
-void server_fixture::expect_server_exits_with_zero()
+void serverfixture::expect_server_exits_with_zero()
 {
     ASSERT_TRUE(server_);
     ASSERT_EQ(::WaitForSingleObject(server_.get(), 30'000), WAIT_OBJECT_0);
     EXPECT_EQ(exit_code(server_), 0u);
 }
 
-std::vector<std::wstring> server_fixture::test_source_lines() const
+std::vector<std::wstring> serverfixture::test_source_lines() const
 {
     return read_log_lines(logs_.path() + L"\\" + test_source_file);
 }

@@ -17,7 +17,7 @@
 
 namespace kvt::test {
 
-class server_fixture : public ::testing::Test {
+class serverfixture : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
@@ -31,8 +31,8 @@ protected:
     // The lines of the shared test source's log file.
     std::vector<std::wstring> test_source_lines() const;
 
-    temp_directory logs_;
-    unique_handle server_;
+    tempdirectory logs_;
+    uniquehandle server_;
 
 private:
     bool com_ = false;

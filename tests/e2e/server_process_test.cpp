@@ -10,8 +10,8 @@
 namespace kvt::test {
 namespace {
 
-using ServerProcess = server_fixture;
-using CrossProcessCalls = server_fixture;
+using ServerProcess = serverfixture;
+using CrossProcessCalls = serverfixture;
 
 // SetUp has registered with "-RegServer /S -LogPath:<dir>" and required exit code 0 (the
 // log directory that GetLogPath gives back shows what it wrote). The quiet switch comes
@@ -47,7 +47,7 @@ TEST_F(CrossProcessCalls, EveryInterfaceLogsAndAnswersWithItsTexts)
             EXPECT_EQ(hr, S_OK);
 
         // The out strings the proxy/stub DLL carries back into this process.
-        unique_cotaskmem<wchar_t> path, levels, id, file, function;
+        uniquetaskmem<wchar_t> path, levels, id, file, function;
         EXPECT_EQ(control->GetLogPath(path.put()), S_OK);
         EXPECT_EQ(control->FormatLevels(0x41, levels.put()), S_OK);
         EXPECT_EQ(control->FormatSourceId(7, id.put()), S_OK);

@@ -11,7 +11,7 @@
 namespace kvt::test {
 namespace {
 
-class KvtlogctlCommands : public held_service_fixture {
+class KvtlogctlCommands : public heldservice {
 protected:
     // The levels, size limit and number of files the service holds for id.
     std::array<DWORD, 3> held(DWORD id) const
@@ -56,7 +56,7 @@ TEST_F(KvtlogctlCommands, SettingsCommandsTakeEveryFormOfIdAndLevelsAndShowWhatT
 
     wchar_t* path = nullptr;
     ASSERT_EQ(control_->GetLogPath(&path), S_OK);
-    const unique_cotaskmem<wchar_t> owner(path);
+    const uniquetaskmem<wchar_t> owner(path);
     EXPECT_EQ(narrow(path), other);
     EXPECT_EQ(held(7), (std::array<DWORD, 3>{0x06, 100, 2}));
     EXPECT_EQ(held(8)[0], 0x41u);
@@ -85,7 +85,7 @@ TEST_F(KvtlogctlCommands, BadArgumentsFailWithOneLineAndChangeNothing)
         {L"tail missing.TXT", 1, "kvtlogctl tail: CreateFileW(missing.TXT) failed: 0x80070002 "},
     };
     for (const auto& c : cases) {
-        tool_process tool(c.arguments);
+        toolprocess tool(c.arguments);
         EXPECT_EQ(tool.wait(), c.exit_code) << narrow(c.arguments);
         const std::string err = tool.err();
         EXPECT_TRUE(err.starts_with(c.message)) << narrow(c.arguments) << ": " << err;
@@ -103,7 +103,7 @@ TEST_F(KvtlogctlCommands, EveryCommandExplainsItself)
         EXPECT_TRUE(succeed(L"help " + command).starts_with(usage)) << usage;
     }
     EXPECT_TRUE(succeed(L"--help").starts_with("usage: kvtlogctl COMMAND"));
-    tool_process bare(L"");
+    toolprocess bare(L"");
     EXPECT_EQ(bare.wait(), 2u);
     EXPECT_TRUE(bare.out().starts_with("usage: kvtlogctl COMMAND"));
 }

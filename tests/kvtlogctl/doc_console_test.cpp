@@ -35,7 +35,7 @@ std::vector<std::string> lines_of(const std::string& text, const std::string& lo
     return lines;
 }
 
-class DocConsole : public held_service_fixture {};
+class DocConsole : public heldservice {};
 
 TEST_F(DocConsole, EveryConsoleExampleGivesTheOutputShown)
 {

@@ -7,11 +7,11 @@
 
 namespace kvt::test {
 
-class held_service_fixture : public server_fixture {
+class heldservice : public serverfixture {
 protected:
     void SetUp() override
     {
-        ASSERT_NO_FATAL_FAILURE(server_fixture::SetUp());
+        ASSERT_NO_FATAL_FAILURE(serverfixture::SetUp());
         ASSERT_NO_FATAL_FAILURE(activate(service_));
         ASSERT_EQ(service_.As(&control_), S_OK);
     }
@@ -20,7 +20,7 @@ protected:
     {
         control_.Reset();
         service_.Reset();
-        server_fixture::TearDown();
+        serverfixture::TearDown();
     }
 
     ComPtr<ILogService> service_;

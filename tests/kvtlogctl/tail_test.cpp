@@ -16,7 +16,7 @@
 namespace kvt::test {
 namespace {
 
-class KvtlogctlTail : public held_service_fixture {
+class KvtlogctlTail : public heldservice {
 protected:
     std::wstring file(const wchar_t* name) const { return logs_.path() + L"\\CA7\\App-1.0.0.0" + name + L".TXT"; }
 
@@ -80,7 +80,7 @@ TEST_F(KvtlogctlTail, SuspendDropsMessagesAndFollowShowsEveryOtherLineAcrossARot
     EXPECT_EQ(succeed(L"resume"), "");
     wait_for_writer(control_.Get());
 
-    tool_process tail(L"tail --follow CA7 App 1.0.0.0");
+    toolprocess tail(L"tail --follow CA7 App 1.0.0.0");
     for (int i = 1; i <= 12; ++i) {
         ::Sleep(100);
         log.info() << "line " << i;

@@ -24,13 +24,13 @@ inline std::string file_text(const std::wstring& path)
 }
 
 // A running program, ended when the object goes while it still runs.
-class tool_process {
+class toolprocess {
 public:
-    explicit tool_process(const std::wstring& arguments, const char* program = KVTLOGCTL_PATH)
+    explicit toolprocess(const std::wstring& arguments, const char* program = KVTLOGCTL_PATH)
     {
         std::wstring command = L"\"" + path_beside_this_program(program) + L"\" " + arguments;
-        const unique_file out = output_file(L"out.txt");
-        const unique_file err = output_file(L"err.txt");
+        const uniquefile out = output_file(L"out.txt");
+        const uniquefile err = output_file(L"err.txt");
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         startup.dwFlags = STARTF_USESTDHANDLES;
@@ -40,10 +40,10 @@ public:
         EXPECT_TRUE(start_process(nullptr, command.data(), TRUE, startup, info))
             << ::GetLastError();
         process_.reset(info.hProcess);
-        const unique_handle thread(info.hThread);
+        const uniquehandle thread(info.hThread);
     }
 
-    ~tool_process()
+    ~toolprocess()
     {
         ::TerminateProcess(process_.get(), 1); // fails harmlessly when the program has ended
         ::WaitForSingleObject(process_.get(), INFINITE);
@@ -62,23 +62,23 @@ public:
     std::string err() const { return file_text(files_.path() + L"\\err.txt"); }
 
 private:
-    unique_file output_file(const wchar_t* name) const
+    uniquefile output_file(const wchar_t* name) const
     {
         SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-        return unique_file(::CreateFileW((files_.path() + L"\\" + name).c_str(), GENERIC_WRITE,
+        return uniquefile(::CreateFileW((files_.path() + L"\\" + name).c_str(), GENERIC_WRITE,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
                                          FILE_ATTRIBUTE_NORMAL, nullptr));
     }
 
-    temp_directory files_;
-    unique_handle process_;
+    tempdirectory files_;
+    uniquehandle process_;
 };
 
 // Runs the program with arguments to its end, expecting exit code 0 and nothing on the
 // standard error; its standard output.
 inline std::string succeed(const std::wstring& arguments, const char* program = KVTLOGCTL_PATH)
 {
-    tool_process tool(arguments, program);
+    toolprocess tool(arguments, program);
     EXPECT_EQ(tool.wait(), 0u) << narrow(arguments) << ": " << tool.err();
     EXPECT_EQ(tool.err(), "") << narrow(arguments);
     return tool.out();

@@ -5,10 +5,10 @@
 // a few hostile lines also go to kvtlog.exe itself.
 
 #include "build_paths.h"
-#include "support/random_text.h"
 #include "processes.h"
 #include "server/command_line.h"
 #include "support/message_box_recorder.h"
+#include "support/random_text.h"
 #include "support/registry_value.h"
 #include "support/scratch_registry.h"
 
@@ -20,16 +20,16 @@ namespace {
 
 const std::wstring class_key = L"CLSID\\{00120700-2A33-11DC-9309-028037000300}";
 
-struct generated_line {
+struct generatedline {
     std::wstring text;
     run_mode mode = run_mode::no_mode_switch;
     bool box = false;
-    std::optional<registry_value> log_directory;  // the Settings (default) a registration stored
+    std::optional<registryvalue> log_directory;  // the Settings (default) a registration stored
 };
 
-generated_line generate_line(random_text& random)
+generatedline generate_line(randomtext& random)
 {
-    generated_line line;
+    generatedline line;
     bool embedding = false, regserver = false, unregserver = false, logpath = false, quiet = false;
     bool empty_value_last = false;  // the line so far ends in "-LogPath:" or "-LogPath="
     std::optional<std::wstring> value;
@@ -104,14 +104,14 @@ generated_line generate_line(random_text& random)
 
 TEST(CommandLineFuzz, EachGeneratedLineHasTheOutcomeItWasBuiltFor)
 {
-    random_text random;
+    randomtext random;
     SCOPED_TRACE("KVT_TEST_SEED=" + std::to_string(random.seed()));
     ASSERT_NE(::GetEnvironmentVariableW(L"TEMP", nullptr, 0), 0u);
     for (int i = 0; i < 200; ++i) {
-        const generated_line line = generate_line(random);
+        const generatedline line = generate_line(random);
         SCOPED_TRACE(::testing::PrintToString(line.text.substr(0, 200)));
-        const scratch_registry registry;
-        const message_box_recorder boxes;
+        const scratchregistry registry;
+        const boxrecorder boxes;
         EXPECT_EQ(parse_command_line(line.text.c_str()), line.mode);
         EXPECT_EQ(boxes.shown().size(), line.box ? 1u : 0u);
         if (line.log_directory) {

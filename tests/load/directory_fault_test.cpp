@@ -12,14 +12,14 @@ namespace {
 enum class damage { file_for_id_directory, file_for_log_directory, parent_missing };
 enum class repair { by_hand, other_directory };
 
-struct directory_fault {
+struct directoryfault {
     damage broken;
     repair fixed;
 };
 
-void PrintTo(const directory_fault& f, std::ostream* os) { *os << int(f.broken) << "/" << int(f.fixed); }
+void PrintTo(const directoryfault& f, std::ostream* os) { *os << int(f.broken) << "/" << int(f.fixed); }
 
-class DirectoryFaults : public service_test, public ::testing::WithParamInterface<directory_fault> {
+class DirectoryFaults : public servicetest, public ::testing::WithParamInterface<directoryfault> {
 protected:
     std::vector<std::wstring> texts_in(const std::wstring& logs, DWORD id, const wchar_t* name) const
     {
@@ -37,7 +37,7 @@ TEST_P(DirectoryFaults, RecordsAreDroppedUntilTheDirectoryIsUsableAndTheNextOneI
     const ComPtr<ILogSource> blocked = source(7, L"blocked");
     const ComPtr<ILogSource> other = source(8, L"other");
     if (broken != damage::parent_missing) {
-        ASSERT_TRUE(unique_file(::CreateFileW(unusable.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr)));
+        ASSERT_TRUE(uniquefile(::CreateFileW(unusable.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr)));
     }
     if (broken != damage::file_for_id_directory) {
         EXPECT_EQ(control_->SetLogPath(unusable.c_str()), S_OK);
@@ -68,7 +68,7 @@ TEST_P(DirectoryFaults, RecordsAreDroppedUntilTheDirectoryIsUsableAndTheNextOneI
     EXPECT_EQ(others.empty() ? L"" : others.back(), L"other after repair");
 }
 
-const directory_fault faults[] = {
+const directoryfault faults[] = {
     {damage::file_for_id_directory, repair::by_hand},
     {damage::file_for_log_directory, repair::other_directory},
     {damage::parent_missing, repair::by_hand},

@@ -4,8 +4,8 @@
 // answers each as its interfaces promise, never stops, and goes on logging for a control
 // source after every case. The inputs come from a fixed seed, named in every failure.
 
-#include "support/random_text.h"
 #include "load/running_server.h"
+#include "support/random_text.h"
 
 #include <algorithm>
 #include <string>
@@ -19,17 +19,17 @@ constexpr std::size_t megabyte = 1 << 20;
 constexpr wchar_t separators[] = L" \t,;";
 constexpr wchar_t blanks[] = L" \t";
 
-struct level_word {
+struct levelword {
     const wchar_t* name;
     const wchar_t* abbreviation;
     DWORD bit;
 };
-constexpr level_word level_words[] = {
+constexpr levelword level_words[] = {
     {L"FATAL", L"FTL", 0x01}, {L"ERROR", L"ERR", 0x02}, {L"WARNING", L"WRN", 0x04}, {L"EVENT", L"EVT", 0x08},
     {L"INFO", L"INF", 0x10},  {L"DEBUG", L"DBG", 0x20}, {L"TRACE", L"TRC", 0x40},
 };
 
-struct parse_case {
+struct parsecase {
     std::wstring text;
     HRESULT hr;
     DWORD value;  // ParseLevels: always checked; ParseSourceId: with S_OK only
@@ -71,9 +71,9 @@ protected:
 
     // Level names in either spelling and letter case between runs of separators, sometimes
     // with a word that names no level (it holds a digit).
-    parse_case level_text()
+    parsecase level_text()
     {
-        parse_case c{random_.pick(separators, random_.number(0, 2)), S_OK, 0};
+        parsecase c{random_.pick(separators, random_.number(0, 2)), S_OK, 0};
         for (std::uint32_t n = random_.number(0, 6), k = 0; k < n; ++k) {
             if (k)
                 c.text += random_.pick(separators, random_.number(1, 3));
@@ -81,7 +81,7 @@ protected:
                 c.text += random_.pick(L"aXz09-_.!#\u00E4\u00DF\u20AC\u0130", random_.number(0, 6)) + random_.pick(L"0123456789", 1);
                 c.hr = E_INVALIDARG;
             } else {
-                const level_word& w = level_words[random_.number(0, 6)];
+                const levelword& w = level_words[random_.number(0, 6)];
                 c.text += random_.mixed_case(random_.chance(0.5) ? w.name : w.abbreviation);
                 c.value |= c.hr == S_OK ? w.bit : 0;
             }
@@ -91,7 +91,7 @@ protected:
     }
 
     // Source id texts with blanks, letter case and leading zeros, and texts that are not quite one.
-    parse_case source_id_text()
+    parsecase source_id_text()
     {
         const std::uint32_t id = random_.chance(0.3) ? 0xFFFFFFFF - random_.number(0, 9) : random_.number(1, 99999);
         const std::wstring ca = random_.mixed_case(L"ca") + std::wstring(random_.number(0, 4), L'0');
@@ -109,20 +109,20 @@ protected:
         }
     }
 
-    random_text random_;
+    randomtext random_;
     const ::testing::ScopedTrace seed_trace_{__FILE__, __LINE__, "KVT_TEST_SEED=" + std::to_string(random_.seed())};
     ComPtr<ILogSource> control_source_;
 };
 
 TEST_F(HostileInput, ParsersAnswerEachTextAsItsWordsSay)
 {
-    std::vector<parse_case> levels = {
+    std::vector<parsecase> levels = {
         {repeated(L"info;", megabyte), S_OK, 0x10},
         {repeated(L" ,\t;", megabyte), S_OK, 0},
         {std::wstring(megabyte, L'E'), E_INVALIDARG, 0},
         {L"error," + std::wstring(megabyte, L'x'), E_INVALIDARG, 0x02},
     };
-    std::vector<parse_case> ids = {
+    std::vector<parsecase> ids = {
         {std::wstring(megabyte, L' ') + L"CA7" + std::wstring(megabyte, L'\t'), S_OK, 7},
         {L"ca" + std::wstring(megabyte, L'0') + L"7", S_OK, 7},
         {L"CA" + std::wstring(megabyte, L'9'), E_INVALIDARG, 0},
@@ -134,12 +134,12 @@ TEST_F(HostileInput, ParsersAnswerEachTextAsItsWordsSay)
         levels.push_back(level_text());
         ids.push_back(source_id_text());
     }
-    for (const parse_case& c : levels) {
+    for (const parsecase& c : levels) {
         DWORD mask = 0xDEADBEEF;
         EXPECT_EQ(control_->ParseLevels(c.text.c_str(), &mask), c.hr) << testing::PrintToString(c.text.substr(0, 80));
         EXPECT_EQ(mask, c.value) << testing::PrintToString(c.text.substr(0, 80));
     }
-    for (const parse_case& c : ids) {
+    for (const parsecase& c : ids) {
         DWORD id = 0;
         EXPECT_EQ(control_->ParseSourceId(c.text.c_str(), &id), c.hr) << testing::PrintToString(c.text.substr(0, 80));
         EXPECT_EQ(id, c.hr == S_OK ? c.value : id) << testing::PrintToString(c.text.substr(0, 80));

@@ -35,8 +35,8 @@ TEST_F(KilledClientTest, ServerKeepsServingOthersAndStaysUpForTheDeadClientsRefe
 {
     // The victim sets the event once it holds its objects.
     const std::wstring ready_name = L"kvtlog-victim-" + std::to_wstring(::GetCurrentProcessId());
-    const unique_handle ready(::CreateEventW(nullptr, TRUE, FALSE, ready_name.c_str()));
-    const unique_handle victim = start_self(victim_switch, ready_name);
+    const uniquehandle ready(::CreateEventW(nullptr, TRUE, FALSE, ready_name.c_str()));
+    const uniquehandle victim = start_self(victim_switch, ready_name);
     ASSERT_TRUE(victim);
     const HANDLE both[] = {ready.get(), victim.get()};
     ASSERT_EQ(::WaitForMultipleObjects(2, both, FALSE, 30000), WAIT_OBJECT_0) << "the victim did not get ready";
@@ -87,7 +87,7 @@ int run_victim(const wchar_t* ready_event)
             return 5;
     }
     sources[1].Reset();
-    const unique_handle ready(::OpenEventW(EVENT_MODIFY_STATE, FALSE, ready_event));
+    const uniquehandle ready(::OpenEventW(EVENT_MODIFY_STATE, FALSE, ready_event));
     if (!ready || !::SetEvent(ready.get()))
         return 6;
     ::Sleep(INFINITE);

@@ -13,7 +13,7 @@ namespace kvt::test::load {
 
 namespace {
 
-void check(shared_block& block, HRESULT hr)
+void check(sharedblock& block, HRESULT hr)
 {
     if (hr != S_OK) {
         block.last_failure = hr;
@@ -21,9 +21,9 @@ void check(shared_block& block, HRESULT hr)
     }
 }
 
-ComPtr<ILogSource> create_source(ILogService& service, shared_block& block, unsigned index)
+ComPtr<ILogSource> create_source(ILogService& service, sharedblock& block, unsigned index)
 {
-    const source_spec& s = sources[index];
+    const sourcespec& s = sources[index];
     ComPtr<ILogSource> source;
     check(block, service.CreateSource(s.id, s.name, s.version, IID_ILogSource, &source));
     return source;
@@ -31,12 +31,12 @@ ComPtr<ILogSource> create_source(ILogService& service, shared_block& block, unsi
 
 // Most records go through sources the thread keeps; every seventh through a source made for
 // it and let go right after, so sources end and files close while others write.
-void log_thread(ILogService& service, shared_block& block, unsigned client, unsigned thread)
+void log_thread(ILogService& service, sharedblock& block, unsigned client, unsigned thread)
 {
     const kvtlog::apartment apartment;
     ComPtr<ILogSource> kept[source_count];
     for (unsigned seq = 0; seq < records; ++seq) {
-        const record_plan p = plan(client, thread, seq);
+        const recordplan p = plan(client, thread, seq);
         if (!kept[p.source])
             kept[p.source] = create_source(service, block, p.source);
         const ComPtr<ILogSource> source = seq % 7 == 0 ? create_source(service, block, p.source) : kept[p.source];
@@ -65,7 +65,7 @@ void log_thread(ILogService& service, shared_block& block, unsigned client, unsi
 int kvt::test::run_load_client(unsigned client, const wchar_t* block_name)
 {
     using namespace load;
-    const block_view block(block_name, false);
+    const blockview block(block_name, false);
     if (!block || client >= clients)
         return 2;
     const kvtlog::apartment apartment;

@@ -21,7 +21,7 @@ namespace kvt::test::load {
 // so even a writer far behind never makes a post fail.
 inline constexpr unsigned clients = 4, threads = 4, records = 80;
 
-struct source_spec {
+struct sourcespec {
     DWORD id;
     DWORD version[4];
     const wchar_t* name;
@@ -29,13 +29,13 @@ struct source_spec {
 
 // Two names under one id, one name in two versions, source id 0 (directory GE) and the
 // default source id used as an ordinary one.
-inline constexpr source_spec sources[] = {
+inline constexpr sourcespec sources[] = {
     {1, {1, 0, 0, 0}, L"alpha"}, {1, {1, 0, 0, 0}, L"beta"},  {2, {2, 1, 0, 7}, L"gamma"},
     {2, {2, 2, 0, 0}, L"gamma"}, {0, {0, 0, 0, 1}, L"delta"}, {0xFFFFFFFF, {3, 0, 0, 0}, L"omega"},
 };
 inline constexpr unsigned source_count = std::size(sources);
 
-struct record_plan {
+struct recordplan {
     unsigned source;        // index into sources
     DWORD level;            // one or two level bits
     const wchar_t* levels;  // how the line names them
@@ -43,7 +43,7 @@ struct record_plan {
     std::string tail;       // appended as a narrow text, 0 to 120 letters
 };
 
-inline record_plan plan(unsigned client, unsigned thread, unsigned seq)
+inline recordplan plan(unsigned client, unsigned thread, unsigned seq)
 {
     std::uint64_t h = std::uint64_t{client} << 40 | std::uint64_t{thread} << 32 | seq;
     h += 0x9E3779B97F4A7C15ull;
@@ -54,7 +54,7 @@ inline record_plan plan(unsigned client, unsigned thread, unsigned seq)
     constexpr struct { DWORD mask; const wchar_t* text; } levels[] = {
         {0x02, L"ERR"}, {0x04, L"WRN"}, {0x10, L"INF"}, {0x20, L"DBG"}, {0x22, L"ERR,DBG"}};
     const auto& level = levels[(h >> 8) % std::size(levels)];
-    record_plan p{static_cast<unsigned>(h % source_count), level.mask, level.text,
+    recordplan p{static_cast<unsigned>(h % source_count), level.mask, level.text,
                   L"c" + std::to_wstring(client) + L"t" + std::to_wstring(thread) + L"s" + std::to_wstring(seq) + L":",
                   {}};
     for (unsigned i = 0, length = (h >> 16) % 121; i < length; ++i)
@@ -72,7 +72,7 @@ enum class outcome : unsigned char {
 };
 
 // Shared between the administrator and the clients, in a named file mapping.
-struct shared_block {
+struct sharedblock {
     // Even while writing is not suspended; the administrator makes it odd before Suspend(TRUE)
     // and even again after Suspend(FALSE). A commit whose Release runs between two reads of
     // the same even value happened entirely outside the window.
@@ -91,23 +91,23 @@ struct view_traits {
 };
 
 // The block under a name: made (zero-filled) by the administrator, opened by the clients.
-class block_view {
+class blockview {
 public:
-    block_view(const std::wstring& name, bool create)
-        : mapping_(create ? ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(shared_block),
+    blockview(const std::wstring& name, bool create)
+        : mapping_(create ? ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(sharedblock),
                                                  name.c_str())
                           : ::OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, name.c_str()))
     {
         if (mapping_)
-            view_.reset(::MapViewOfFile(mapping_.get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(shared_block)));
+            view_.reset(::MapViewOfFile(mapping_.get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(sharedblock)));
     }
     explicit operator bool() const noexcept { return static_cast<bool>(view_); }
-    shared_block& operator*() const noexcept { return *static_cast<shared_block*>(view_.get()); }
-    shared_block* operator->() const noexcept { return &**this; }
+    sharedblock& operator*() const noexcept { return *static_cast<sharedblock*>(view_.get()); }
+    sharedblock* operator->() const noexcept { return &**this; }
 
 private:
-    unique_handle mapping_;
-    unique_resource<view_traits> view_;
+    uniquehandle mapping_;
+    uniqueresource<view_traits> view_;
 };
 
 } // namespace kvt::test::load

@@ -24,7 +24,7 @@ constexpr DWORD ids[] = {0, 1, 2};
 // force, and lists every fault it finds.
 class checker {
 public:
-    explicit checker(const shared_block& block) : block_(block)
+    explicit checker(const sharedblock& block) : block_(block)
     {
         std::fill(&last_seq_[0][0][0], &last_seq_[0][0][0] + std::size(last_seq_) * clients * threads, -1);
     }
@@ -99,7 +99,7 @@ private:
         const unsigned first = std::stoul(m[2]), c = first >> 8, t = first & 0xFF, seq = std::stoul(m[3]);
         if (c >= clients || t >= threads || seq >= records)
             return false;
-        const record_plan p = plan(c, t, seq);
+        const recordplan p = plan(c, t, seq);
         if (p.source != s || m[1] != p.levels ||
             m[4] != L"client.cpp," + std::to_wstring(seq) + L"|log_thread|" + p.head + std::wstring(p.tail.begin(), p.tail.end()))
             return false;
@@ -111,13 +111,13 @@ private:
         return true;
     }
 
-    struct sized_file {
+    struct sizedfile {
         std::wstring path;
         size_t bytes;
         bool rotated;
     };
-    const shared_block& block_;
-    std::vector<sized_file> sizes_;
+    const sharedblock& block_;
+    std::vector<sizedfile> sizes_;
     size_t longest_line_ = 0;
     unsigned char seen_[clients][threads][records] = {};
     int last_seq_[source_count][clients][threads];
@@ -178,14 +178,14 @@ protected:
     }
 
     const std::wstring block_name_ = L"kvtlog-load-" + std::to_wstring(::GetCurrentProcessId());
-    const block_view block_{block_name_, true};
+    const blockview block_{block_name_, true};
     std::vector<std::wstring> directories_;
 };
 
 TEST_F(LoadTest, EveryRecordCommittedOutsideASuspensionIsWrittenOnceWholeAndInOrder)
 {
     ASSERT_TRUE(block_);
-    std::vector<unique_handle> processes;
+    std::vector<uniquehandle> processes;
     std::vector<HANDLE> handles;
     for (unsigned c = 0; c < clients; ++c) {
         processes.push_back(start_self(load_client_switch, std::to_wstring(c) + L" " + block_name_));
@@ -239,7 +239,7 @@ TEST_F(StopTest, StopWritesEveryRecordCommittedBeforeIt)
     };
     ASSERT_TRUE(::CreateDirectoryW(id_directory(logs_.path(), id).c_str(), nullptr));
     for (int k = 1; k <= older_files; ++k)
-        ASSERT_TRUE(unique_file(::CreateFileW(path(k).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr)));
+        ASSERT_TRUE(uniquefile(::CreateFileW(path(k).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr)));
     ASSERT_EQ(service_->SetLimit(id, 1, files_kept), S_OK);
     ComPtr<ILogSource> source = create_source(id, L"backlog", version);
     ASSERT_TRUE(source);

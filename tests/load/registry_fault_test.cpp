@@ -21,7 +21,7 @@ const std::wstring limit_key = settings + L"\\Limit";
 
 void delete_key(const std::wstring& key) { EXPECT_EQ(::RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str()), ERROR_SUCCESS); }
 
-struct registry_fault {
+struct registryfault {
     const char* what;
     void (*damage)();
     // The answers of the calls below. Empty: a registry error, whatever its code, as a
@@ -34,9 +34,9 @@ struct registry_fault {
 
 constexpr HRESULT not_found = 0x80070002;
 
-void PrintTo(const registry_fault& f, std::ostream* os) { *os << f.what; }
+void PrintTo(const registryfault& f, std::ostream* os) { *os << f.what; }
 
-const registry_fault faults[] = {
+const registryfault faults[] = {
     {"Settings key deleted", [] { delete_key(settings); }, S_FALSE, {}, {}, {}},
     {"log directory value deleted",
      [] { EXPECT_EQ(::RegDeleteKeyValueW(HKEY_CLASSES_ROOT, settings.c_str(), nullptr), ERROR_SUCCESS); },
@@ -56,7 +56,7 @@ const registry_fault faults[] = {
      S_OK, S_OK, S_OK, S_OK},
 };
 
-class RegistryFaults : public service_test, public ::testing::WithParamInterface<registry_fault> {
+class RegistryFaults : public servicetest, public ::testing::WithParamInterface<registryfault> {
 protected:
     void expect_answer(HRESULT hr, const std::optional<HRESULT>& expected, const char* call)
     {
@@ -70,7 +70,7 @@ protected:
 
 TEST_P(RegistryFaults, ServiceFallsBackAnswersTheRegistryErrorAndKeepsLogging)
 {
-    const registry_fault& fault = GetParam();
+    const registryfault& fault = GetParam();
     SCOPED_TRACE(fault.what);
     const ComPtr<ILogSource> known = source(known_id, L"known");
     log(known.Get(), L"before");

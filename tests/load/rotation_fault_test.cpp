@@ -12,7 +12,7 @@ namespace kvt::test {
 
 namespace {
 
-class BlockedRotation : public service_test, public ::testing::WithParamInterface<DWORD> {
+class BlockedRotation : public servicetest, public ::testing::WithParamInterface<DWORD> {
 protected:
     std::wstring path(unsigned index) const { return log_file_path(logs_.path(), 9, L"rotating", test_version, index); }
 
@@ -39,7 +39,7 @@ TEST_P(BlockedRotation, CurrentFileGrowsWhileAnOlderOneIsHeldAndRotatesOnceItIsL
     wait_for_writer();
     ASSERT_EQ(texts(1), std::vector<std::wstring>{L"r0"});
 
-    unique_file held(::CreateFileW(path(1).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    uniquefile held(::CreateFileW(path(1).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                    OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
     for (int n = 2; n <= 4; ++n)

@@ -9,7 +9,7 @@
 
 namespace kvt::test {
 
-unique_handle start_self(const char* role_switch, const std::wstring& arguments)
+uniquehandle start_self(const char* role_switch, const std::wstring& arguments)
 {
     std::vector<wchar_t> program(MAX_PATH);
     while (::GetModuleFileNameW(nullptr, program.data(), static_cast<DWORD>(program.size())) == program.size())
@@ -21,13 +21,13 @@ unique_handle start_self(const char* role_switch, const std::wstring& arguments)
     PROCESS_INFORMATION info{};
     if (!start_process(program.data(), command.data(), FALSE, startup, info))
         return {};
-    const unique_handle thread(info.hThread);
-    return unique_handle(info.hProcess);
+    const uniquehandle thread(info.hThread);
+    return uniquehandle(info.hProcess);
 }
 
 void ServerTest::SetUp()
 {
-    server_fixture::SetUp();
+    serverfixture::SetUp();
     if (HasFatalFailure())
         return;
     activate(service_);
@@ -43,7 +43,7 @@ void ServerTest::TearDown()
     }
     if (server_)
         end_server_by_force();
-    server_fixture::TearDown();
+    serverfixture::TearDown();
 }
 
 DWORD ServerTest::stop_server(DWORD timeout_ms)
@@ -59,7 +59,7 @@ DWORD ServerTest::stop_server(DWORD timeout_ms)
 
 void ServerTest::end_server_by_force()
 {
-    const unique_handle server(::OpenProcess(PROCESS_TERMINATE, FALSE, ::GetProcessId(server_.get())));
+    const uniquehandle server(::OpenProcess(PROCESS_TERMINATE, FALSE, ::GetProcessId(server_.get())));
     ::TerminateProcess(server.get(), 1);
     ::WaitForSingleObject(server_.get(), 10000);
     server_.reset();

@@ -20,9 +20,9 @@ inline constexpr char victim_switch[] = "--victim";  // <ready event name>
 int run_victim(const wchar_t* ready_event);
 
 // Starts this program with the switch and the arguments; empty when it cannot be started.
-unique_handle start_self(const char* role_switch, const std::wstring& arguments);
+uniquehandle start_self(const char* role_switch, const std::wstring& arguments);
 
-class ServerTest : public server_fixture {
+class ServerTest : public serverfixture {
 protected:
     static constexpr DWORD default_version[4] = {1, 2, 3, 4};
 

@@ -56,7 +56,7 @@ bool has_out_string(const unsigned char* proc, const unsigned char* types)
 
 TEST(OutStringOffsets, OutParametersAreReferencePointersAndOnlyTheOutStringsLeadToWideStrings)
 {
-    const unique_hmodule dll(::LoadLibraryW(path_beside_this_program(KVT_PROXY_PATH).c_str()));
+    const uniquehmodule dll(::LoadLibraryW(path_beside_this_program(KVT_PROXY_PATH).c_str()));
     ASSERT_TRUE(dll);
     using get_proxy_dll_info = void(RPC_ENTRY*)(const ProxyFileInfo***, const CLSID**);
     // Through void(*)(), the generic function type, as GetProcAddress's own type is not.

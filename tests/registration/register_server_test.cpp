@@ -10,15 +10,15 @@ namespace kvt::test {
 namespace {
 
 // Sets (or, for null, removes) an environment variable and restores it afterwards.
-class scoped_variable {
+class scopedvariable {
 public:
-    scoped_variable(const wchar_t* name, const wchar_t* value) : name_(name), old_(32767, L'\0')
+    scopedvariable(const wchar_t* name, const wchar_t* value) : name_(name), old_(32767, L'\0')
     {
         old_.resize(::GetEnvironmentVariableW(name, old_.data(), 32767));
         ::SetEnvironmentVariableW(name, value);
     }
-    ~scoped_variable() { ::SetEnvironmentVariableW(name_, old_.empty() ? nullptr : old_.c_str()); }
-    scoped_variable(const scoped_variable&) = delete;
+    ~scopedvariable() { ::SetEnvironmentVariableW(name_, old_.empty() ? nullptr : old_.c_str()); }
+    scopedvariable(const scopedvariable&) = delete;
 
 private:
     const wchar_t* name_;
@@ -36,7 +36,7 @@ std::wstring module_path()
 std::pair<DWORD, DWORD> entries_of(const std::wstring& subkey)
 {
     DWORD subkeys = ~0u, values = ~0u;
-    unique_hkey key;
+    uniquehkey key;
     if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, subkey.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS)
         ::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
                            nullptr, nullptr);
@@ -47,7 +47,7 @@ using RegisterServerTest = RegistrationTest;
 
 TEST_F(RegisterServerTest, WritesEveryEntryOfTheRegistrationAgainButKeepsValuesOfSingleIds)
 {
-    const scoped_variable temp(L"TEMP", L"C:\\temp");
+    const scopedvariable temp(L"TEMP", L"C:\\temp");
     register_server(L"C:\\First");
     const BYTE small_limit[5] = {0x10, 0x00, 0x00, 0x00, 0x01};
     set_binary(HKEY_CLASSES_ROOT, limit_key.c_str(), nullptr, small_limit, sizeof small_limit);
@@ -57,7 +57,7 @@ TEST_F(RegisterServerTest, WritesEveryEntryOfTheRegistrationAgainButKeepsValuesO
 
     const struct {
         std::wstring key;
-        registry_value value;  // the (default) value
+        registryvalue value;  // the (default) value
         std::pair<DWORD, DWORD> entries;
     } table[] = {
         {class_key, string_value(L"KVT Logging Service"), {3, 1}},
@@ -78,8 +78,8 @@ TEST_F(RegisterServerTest, WritesEveryEntryOfTheRegistrationAgainButKeepsValuesO
         EXPECT_EQ(entries_of(row.key), row.entries);
     }
     EXPECT_EQ(entries_of(L"CLSID"), (std::pair<DWORD, DWORD>{1, 0}));
-    EXPECT_EQ(read_value(HKEY_CLASSES_ROOT, level_key, L"7"), (registry_value{ERROR_SUCCESS, REG_DWORD, {3, 0, 0, 0}}));
-    EXPECT_EQ(boxes_.shown(), std::vector<shown_box>({registered, registered}));
+    EXPECT_EQ(read_value(HKEY_CLASSES_ROOT, level_key, L"7"), (registryvalue{ERROR_SUCCESS, REG_DWORD, {3, 0, 0, 0}}));
+    EXPECT_EQ(boxes_.shown(), std::vector<shownbox>({registered, registered}));
 }
 
 TEST_F(RegisterServerTest, LogDirectoryIsTheGivenPathElseTempElseTmpElseBesideTheProgram)
@@ -89,7 +89,7 @@ TEST_F(RegisterServerTest, LogDirectoryIsTheGivenPathElseTempElseTmpElseBesideTh
         const wchar_t* temp;
         const wchar_t* tmp;
         const wchar_t* log_path;
-        registry_value stored;
+        registryvalue stored;
     } cases[] = {
         {L"C:\\t", L"C:\\u", nullptr, string_value(L"%TEMP%", REG_EXPAND_SZ)},
         {nullptr, L"C:\\u", nullptr, string_value(L"%TMP%", REG_EXPAND_SZ)},
@@ -98,7 +98,7 @@ TEST_F(RegisterServerTest, LogDirectoryIsTheGivenPathElseTempElseTmpElseBesideTh
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.stored.data));
-        const scoped_variable temp(L"TEMP", c.temp), tmp(L"TMP", c.tmp);
+        const scopedvariable temp(L"TEMP", c.temp), tmp(L"TMP", c.tmp);
         register_server(c.log_path);
         EXPECT_EQ(read_value(HKEY_CLASSES_ROOT, class_key + L"\\Settings"), c.stored);
     }

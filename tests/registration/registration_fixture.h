@@ -17,15 +17,15 @@ inline const std::wstring class_key = L"CLSID\\" + class_id;
 inline const std::wstring level_key = class_key + L"\\Settings\\Level";
 inline const std::wstring limit_key = class_key + L"\\Settings\\Limit";
 
-inline const shown_box registered{L"COM Server Registration", L"COM Server registered successfully.",
+inline const shownbox registered{L"COM Server Registration", L"COM Server registered successfully.",
                                   MB_OK | MB_ICONINFORMATION};
-inline const shown_box unregistered{L"COM Server Unregistration", L"COM Server unregistered successfully.",
+inline const shownbox unregistered{L"COM Server Unregistration", L"COM Server unregistered successfully.",
                                     MB_OK | MB_ICONINFORMATION};
 
 class RegistrationTest : public ::testing::Test {
 protected:
-    scratch_registry registry_;
-    message_box_recorder boxes_;
+    scratchregistry registry_;
+    boxrecorder boxes_;
 };
 
 } // namespace kvt::test

@@ -25,7 +25,7 @@ TEST_F(UnregisterServerTest, RemovesDeepTreesLeavesOtherKeysAndSucceedsWhenNothi
     EXPECT_TRUE(key_exists(HKEY_CLASSES_ROOT, other_class));
     EXPECT_TRUE(key_exists(HKEY_CLASSES_ROOT, L"KVT.Logging.2"));
     unregister_server();  // a CLSID key without the class
-    EXPECT_EQ(boxes_.shown(), std::vector<shown_box>({unregistered, registered, unregistered, unregistered}));
+    EXPECT_EQ(boxes_.shown(), std::vector<shownbox>({unregistered, registered, unregistered, unregistered}));
 }
 
 } // namespace

@@ -9,35 +9,35 @@
 namespace kvt::test {
 namespace {
 
-shown_box command_line_error(const std::wstring& text) { return {L"KVT.Logging.1", text, MB_OK | MB_ICONERROR}; }
+shownbox command_line_error(const std::wstring& text) { return {L"KVT.Logging.1", text, MB_OK | MB_ICONERROR}; }
 
-shown_box incompatible(const std::wstring& first, const std::wstring& second)
+shownbox incompatible(const std::wstring& first, const std::wstring& second)
 {
     return command_line_error(L"The command line switch " + first + L" is incompatible with the switch " + second +
                               L".");
 }
 
-const shown_box unrecognized = command_line_error(L"Unrecognized option at command line.");
-const shown_box bad_parameter = command_line_error(L"Error in parameter string for command line switch -LOGPATH.");
-const shown_box logpath_alone = command_line_error(
+const shownbox unrecognized = command_line_error(L"Unrecognized option at command line.");
+const shownbox bad_parameter = command_line_error(L"Error in parameter string for command line switch -LOGPATH.");
+const shownbox logpath_alone = command_line_error(
     L"The command line switch -LogPath requires the switch -RegServer to be specified.");
 
 // Registration without a log directory stores the variable, so it follows TEMP at run time.
-const registry_value default_directory = string_value(L"%TEMP%", REG_EXPAND_SZ);
+const registryvalue default_directory = string_value(L"%TEMP%", REG_EXPAND_SZ);
 
-struct command_case {
-    const wchar_t* command_line;
+struct commandcase {
+    const wchar_t* commandline;
     run_mode mode;
-    std::vector<shown_box> boxes;
+    std::vector<shownbox> boxes;
     // The Settings (default) a registration stored; none: nothing may be registered.
-    std::optional<registry_value> log_directory;
+    std::optional<registryvalue> log_directory;
     bool quiet = false;  // the quiet flag afterwards
 };
 
 constexpr run_mode rejected = run_mode::error_reported, done = run_mode::registration_done;
 
 // A quiet switch is read in its turn: "/S -X" shows nothing, "-X /S" never reaches the /S.
-const command_case cases[] = {
+const commandcase cases[] = {
     {nullptr, run_mode::no_mode_switch, {}, {}},
     {L"hello world", run_mode::no_mode_switch, {}, {}},
     {L"-Embedding /Q", run_mode::embedding, {}, {}, true},
@@ -77,11 +77,11 @@ const command_case cases[] = {
 TEST(CommandLineTest, EachLineGivesItsModeBoxesQuietFlagAndRegistration)
 {
     ASSERT_NE(::GetEnvironmentVariableW(L"TEMP", nullptr, 0), 0u);
-    for (const command_case& c : cases) {
-        SCOPED_TRACE(::testing::PrintToString(std::wstring(c.command_line ? c.command_line : L"(null)")));
-        const scratch_registry registry;
-        const message_box_recorder boxes;
-        EXPECT_EQ(parse_command_line(c.command_line), c.mode);
+    for (const commandcase& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(std::wstring(c.commandline ? c.commandline : L"(null)")));
+        const scratchregistry registry;
+        const boxrecorder boxes;
+        EXPECT_EQ(parse_command_line(c.commandline), c.mode);
         EXPECT_EQ(boxes.shown(), c.boxes);
         EXPECT_EQ(quiet(), c.quiet);
         if (c.log_directory)

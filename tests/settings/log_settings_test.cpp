@@ -36,8 +36,8 @@ class LogSettings : public ::testing::Test {
 protected:
     LogSettings() { write_default_settings(dir_.path()); }
 
-    scratch_registry registry_;
-    temp_directory dir_;
+    scratchregistry registry_;
+    tempdirectory dir_;
 };
 
 TEST_F(LogSettings, IdsWithoutTheirOwnValueTakeTheDefaultAndOddValuesReadByTheirOwnRules)
@@ -76,8 +76,8 @@ TEST_F(LogSettings, AnsweredIdKeepsItsValueWhenTheDefaultChangesLater)
     EXPECT_EQ(store.limit(7), builtin_limit);
     EXPECT_EQ(store.level(8), 3u);
     EXPECT_EQ(store.limit(8), (limitrecord{100, 1}));
-    EXPECT_EQ(read_value(HKEY_CLASSES_ROOT, level_key), (registry_value{ERROR_SUCCESS, REG_DWORD, {3, 0, 0, 0}}));
-    EXPECT_EQ(read_value(HKEY_CLASSES_ROOT, limit_key), (registry_value{ERROR_SUCCESS, REG_BINARY, {100, 0, 0, 0, 1}}));
+    EXPECT_EQ(read_value(HKEY_CLASSES_ROOT, level_key), (registryvalue{ERROR_SUCCESS, REG_DWORD, {3, 0, 0, 0}}));
+    EXPECT_EQ(read_value(HKEY_CLASSES_ROOT, limit_key), (registryvalue{ERROR_SUCCESS, REG_BINARY, {100, 0, 0, 0, 1}}));
 }
 
 // One thread flips a limit between two records that differ in every byte while another
@@ -85,7 +85,7 @@ TEST_F(LogSettings, AnsweredIdKeepsItsValueWhenTheDefaultChangesLater)
 // record half written.
 TEST_F(LogSettings, ALimitReadWhileItChangesIsAlwaysOneThatWasSet)
 {
-    random_text random;
+    randomtext random;
     SCOPED_TRACE("KVT_TEST_SEED=" + std::to_string(random.seed()));
     const std::uint32_t size = random.number(1, 0xFFFFFFFE);
     const auto files = static_cast<std::uint8_t>(random.number(1, 254));
@@ -116,10 +116,10 @@ TEST_F(LogSettings, SettersReportTheirChangeAndWriteOnlyRealChanges)
     logsettings store;
     EXPECT_TRUE(store.set_level(7, 0x3F));
     EXPECT_EQ(read_value(HKEY_CLASSES_ROOT, level_key, L"7"),
-              (registry_value{ERROR_SUCCESS, REG_DWORD, {0x3F, 0, 0, 0}}));
+              (registryvalue{ERROR_SUCCESS, REG_DWORD, {0x3F, 0, 0, 0}}));
     EXPECT_FALSE(store.set_limit(7, {2048, 5}));  // same size: not a shrink, but written
     EXPECT_EQ(read_value(HKEY_CLASSES_ROOT, limit_key, L"7"),
-              (registry_value{ERROR_SUCCESS, REG_BINARY, {0x00, 0x08, 0x00, 0x00, 0x05}}));
+              (registryvalue{ERROR_SUCCESS, REG_BINARY, {0x00, 0x08, 0x00, 0x00, 0x05}}));
     EXPECT_TRUE(store.set_limit(7, {1024, 5}));
     EXPECT_FALSE(store.set_limit(7, {4096, 5}));
     EXPECT_EQ(store.limit(7), (limitrecord{4096, 5}));
@@ -169,7 +169,7 @@ TEST_F(LogSettings, SetLogPathStoresTheTypeTheTextNeedsAndReportsOnlyAnotherDire
     std::wstring upper = dir_.path();
     for (wchar_t& c : upper)
         c = static_cast<wchar_t>(std::towupper(c));
-    const struct { const wchar_t* text; bool changed; registry_value stored; std::wstring path; } changes[] = {
+    const struct { const wchar_t* text; bool changed; registryvalue stored; std::wstring path; } changes[] = {
         {nullptr, false, string_value(dir_.path()), dir_.path()},
         {upper.c_str(), false, string_value(dir_.path()), dir_.path()},  // only the case differs: nothing written
         {L"%KVT_SETTINGS_DIR%\\Logs", true, string_value(L"%KVT_SETTINGS_DIR%\\Logs", REG_EXPAND_SZ), logs},

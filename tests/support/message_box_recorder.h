@@ -4,7 +4,7 @@
 // cleared before and after, so no test inherits it. Header only: it needs kvt_server, which
 // the support library does not link.
 
-#include "server/message_box.h"
+#include "core/message_box.h"
 
 #include <gtest/gtest.h>
 
@@ -15,40 +15,40 @@
 
 namespace kvt::test {
 
-struct shown_box {
+struct shownbox {
     std::wstring caption;
     std::wstring text;
     UINT style;
-    friend bool operator==(const shown_box&, const shown_box&) = default;
+    friend bool operator==(const shownbox&, const shownbox&) = default;
 };
 
-inline void PrintTo(const shown_box& box, std::ostream* os)
+inline void PrintTo(const shownbox& box, std::ostream* os)
 {
     *os << "{" << ::testing::PrintToString(box.caption) << ", " << ::testing::PrintToString(box.text)
         << ", 0x" << std::hex << box.style << std::dec << "}";
 }
 
-class message_box_recorder {
+class boxrecorder {
 public:
-    message_box_recorder() : previous_(std::exchange(message_box, &record))
+    boxrecorder() : previous_(std::exchange(message_box, &record))
     {
         boxes().clear();
         set_quiet(false);
     }
-    ~message_box_recorder()
+    ~boxrecorder()
     {
         message_box = previous_;
         set_quiet(false);
     }
-    message_box_recorder(const message_box_recorder&) = delete;
-    message_box_recorder& operator=(const message_box_recorder&) = delete;
+    boxrecorder(const boxrecorder&) = delete;
+    boxrecorder& operator=(const boxrecorder&) = delete;
 
-    const std::vector<shown_box>& shown() const { return boxes(); }
+    const std::vector<shownbox>& shown() const { return boxes(); }
 
 private:
-    static std::vector<shown_box>& boxes()
+    static std::vector<shownbox>& boxes()
     {
-        static std::vector<shown_box> shown;
+        static std::vector<shownbox> shown;
         return shown;
     }
     static int WINAPI record(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style)

@@ -12,7 +12,7 @@
 
 namespace kvt::test {
 
-class random_text {
+class randomtext {
 public:
     std::uint32_t seed() const noexcept { return seed_; }
 

@@ -4,9 +4,9 @@
 
 namespace kvt::test {
 
-registry_value read_value(HKEY root, const std::wstring& subkey, const wchar_t* name)
+registryvalue read_value(HKEY root, const std::wstring& subkey, const wchar_t* name)
 {
-    registry_value v{ERROR_MORE_DATA, REG_NONE, {}};
+    registryvalue v{ERROR_MORE_DATA, REG_NONE, {}};
     DWORD size = 4096;
     while (v.status == ERROR_MORE_DATA) {  // size is then the size the value needs
         v.data.resize(size);
@@ -18,7 +18,7 @@ registry_value read_value(HKEY root, const std::wstring& subkey, const wchar_t* 
     return v;
 }
 
-registry_value string_value(const std::wstring& text, DWORD type)
+registryvalue string_value(const std::wstring& text, DWORD type)
 {
     const BYTE* bytes = reinterpret_cast<const BYTE*>(text.c_str());
     return {ERROR_SUCCESS, type, std::vector<BYTE>(bytes, bytes + (text.size() + 1) * sizeof(wchar_t))};
@@ -26,7 +26,7 @@ registry_value string_value(const std::wstring& text, DWORD type)
 
 bool key_exists(HKEY root, const std::wstring& subkey)
 {
-    unique_hkey key;
+    uniquehkey key;
     return ::RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
 }
 

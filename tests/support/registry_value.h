@@ -8,18 +8,18 @@
 
 namespace kvt::test {
 
-struct registry_value {
+struct registryvalue {
     LSTATUS status;
     DWORD type;
     std::vector<BYTE> data;
-    friend bool operator==(const registry_value&, const registry_value&) = default;
+    friend bool operator==(const registryvalue&, const registryvalue&) = default;
 };
 
 // The value as stored, never expanded; status ERROR_FILE_NOT_FOUND and no data when absent.
-registry_value read_value(HKEY root, const std::wstring& subkey, const wchar_t* name = nullptr);
+registryvalue read_value(HKEY root, const std::wstring& subkey, const wchar_t* name = nullptr);
 
 // A string value as the program writes it: the text and its terminating NUL.
-registry_value string_value(const std::wstring& text, DWORD type = REG_SZ);
+registryvalue string_value(const std::wstring& text, DWORD type = REG_SZ);
 
 bool key_exists(HKEY root, const std::wstring& subkey);
 

@@ -10,9 +10,9 @@ const wchar_t settings_key_path[] = L"CLSID\\{00120700-2A33-11DC-9309-0280370003
 
 namespace {
 
-unique_hkey create_key(HKEY parent, const wchar_t* subkey)
+uniquehkey create_key(HKEY parent, const wchar_t* subkey)
 {
-    unique_hkey key;
+    uniquehkey key;
     const LSTATUS rc = ::RegCreateKeyExW(parent, subkey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                                          KEY_ALL_ACCESS, nullptr, key.put(), nullptr);
     EXPECT_EQ(rc, ERROR_SUCCESS) << "RegCreateKeyExW";
@@ -21,13 +21,13 @@ unique_hkey create_key(HKEY parent, const wchar_t* subkey)
 
 void set_value(HKEY root, const wchar_t* subkey, const wchar_t* name, DWORD type, const void* data, DWORD size)
 {
-    const unique_hkey key = create_key(root, subkey);
+    const uniquehkey key = create_key(root, subkey);
     EXPECT_EQ(::RegSetValueExW(key.get(), name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
 }
 
 } // namespace
 
-scratch_registry::scratch_registry()
+scratchregistry::scratchregistry()
 {
     static std::atomic<unsigned> serial{0};
     path_ = L"Software\\kvtlog-tests\\" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
@@ -37,7 +37,7 @@ scratch_registry::scratch_registry()
     EXPECT_EQ(::RegOverridePredefKey(HKEY_CLASSES_ROOT, key_.get()), ERROR_SUCCESS);
 }
 
-scratch_registry::~scratch_registry()
+scratchregistry::~scratchregistry()
 {
     ::RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
     key_.reset();

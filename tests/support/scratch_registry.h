@@ -9,16 +9,16 @@
 
 namespace kvt::test {
 
-class scratch_registry {
+class scratchregistry {
 public:
-    scratch_registry();
-    ~scratch_registry();
-    scratch_registry(const scratch_registry&) = delete;
-    scratch_registry& operator=(const scratch_registry&) = delete;
+    scratchregistry();
+    ~scratchregistry();
+    scratchregistry(const scratchregistry&) = delete;
+    scratchregistry& operator=(const scratchregistry&) = delete;
 
 private:
     std::wstring path_;
-    unique_hkey key_;
+    uniquehkey key_;
 };
 
 // "CLSID\{00120700-2A33-11DC-9309-028037000300}\Settings"

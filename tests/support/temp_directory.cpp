@@ -10,7 +10,7 @@
 
 namespace kvt::test {
 
-temp_directory::temp_directory()
+tempdirectory::tempdirectory()
 {
     static std::atomic<unsigned> serial{0};
     wchar_t base[MAX_PATH];
@@ -23,7 +23,7 @@ temp_directory::temp_directory()
     EXPECT_TRUE(::CreateDirectoryW(path_.c_str(), nullptr)) << "CreateDirectoryW";
 }
 
-temp_directory::~temp_directory()
+tempdirectory::~tempdirectory()
 {
     std::error_code ignored;  // what is still open elsewhere stays behind
     std::filesystem::remove_all(path_, ignored);
@@ -31,7 +31,7 @@ temp_directory::~temp_directory()
 
 std::vector<unsigned char> read_file_bytes(const std::wstring& path)
 {
-    unique_file file(::CreateFileW(path.c_str(), GENERIC_READ,
+    uniquefile file(::CreateFileW(path.c_str(), GENERIC_READ,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     std::vector<unsigned char> bytes;

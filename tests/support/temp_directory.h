@@ -6,12 +6,12 @@
 
 namespace kvt::test {
 
-class temp_directory {
+class tempdirectory {
 public:
-    temp_directory();
-    ~temp_directory();
-    temp_directory(const temp_directory&) = delete;
-    temp_directory& operator=(const temp_directory&) = delete;
+    tempdirectory();
+    ~tempdirectory();
+    tempdirectory(const tempdirectory&) = delete;
+    tempdirectory& operator=(const tempdirectory&) = delete;
 
     // The directory's path, without a trailing backslash.
     const std::wstring& path() const noexcept { return path_; }

@@ -1,4 +1,4 @@
-#include "com/arguments.h"
+#include "core/arguments.h"
 #include "writer/line_format.h"
 
 #include <gtest/gtest.h>

@@ -30,7 +30,7 @@ TEST(LogNames, DirectoryUsesBackslashesAndTheSourceIdTextAndFileNamesTheSignedVe
     EXPECT_FALSE(log_file_name(*make_sourcekey(7, v1234, std::wstring(244, L'n').c_str()), 1));
 }
 
-using LogFiles = log_test;
+using LogFiles = logtest;
 
 // The writer keeps each open file's size instead of asking the system for the position
 // before every record; the kept size must match the bytes on disk.

@@ -16,7 +16,7 @@ namespace kvt::test {
 
 inline const std::uint32_t v1234[4] = {1, 2, 3, 4};
 
-class log_test : public ::testing::Test {
+class logtest : public ::testing::Test {
 protected:
     std::wstring path(const sourcekeyref& key, unsigned number = 0) const
     {
@@ -28,12 +28,12 @@ protected:
     }
 
     // The settings are written before the store opens their key.
-    struct default_settings {
-        default_settings() { write_default_settings(logs.path()); }
-        scratch_registry registry;
-        temp_directory logs;
+    struct defaultsettings {
+        defaultsettings() { write_default_settings(logs.path()); }
+        scratchregistry registry;
+        tempdirectory logs;
     } scratch_;
-    const temp_directory& logs_ = scratch_.logs;
+    const tempdirectory& logs_ = scratch_.logs;
     logsettings settings_;
     const sourcekeyref app_ = make_sourcekey(7, v1234, L"App");
 };

@@ -1,6 +1,6 @@
 #include "writer/writer_thread.h"
 
-#include "com/arguments.h"
+#include "core/arguments.h"
 #include "log_test_setup.h"
 
 #include <filesystem>
@@ -14,7 +14,7 @@ namespace {
 
 using texts_t = std::vector<std::wstring>;
 
-class WriterThread : public log_test {
+class WriterThread : public logtest {
 protected:
     // The payload passes to the writer with the post (and leaks only when a post fails).
     void post(UINT message, const void* payload)
@@ -31,7 +31,7 @@ protected:
     // Returns once the writer has handled every earlier message and closed its files.
     void suspend()
     {
-        const unique_handle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        const uniquehandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
         ASSERT_TRUE(writer_->post(WM_LOGSUSPEND, reinterpret_cast<WPARAM>(done.get()), 0));
         ASSERT_EQ(::WaitForSingleObject(done.get(), 10000), WAIT_OBJECT_0);
     }
@@ -58,7 +58,7 @@ protected:
         return result;
     }
 
-    std::optional<writer_thread> writer_{std::in_place, settings_};
+    std::optional<writerthread> writer_{std::in_place, settings_};
 };
 
 TEST_F(WriterThread, RecordsFromSeveralThreadsAreAllWrittenInEachThreadsOrderBeforeItEnds)
@@ -126,7 +126,7 @@ TEST_F(WriterThread, AChangedLogDirectoryTakesTheNextRecords)
 {
     post_record(app_, L"old");
     ASSERT_TRUE(wait_until([&] { return texts(app_).size() == 1; }));  // the file stays open
-    const temp_directory moved;
+    const tempdirectory moved;
     ASSERT_TRUE(settings_.set_log_path(moved.path().c_str()));
     ASSERT_TRUE(writer_->post(WM_LOGCLOSESOURCE, 0, 0));
     post_record(app_, L"new");
@@ -139,7 +139,7 @@ TEST_F(WriterThread, ASourceWithoutAUsableDirectoryLosesOnlyItsOwnRecordsUntilIt
 {
     const auto nine = make_sourcekey(9, v1234, L"App");
     const std::wstring in_the_way = logs_.path() + L"\\CA9";
-    ASSERT_TRUE(unique_file(
+    ASSERT_TRUE(uniquefile(
         ::CreateFileW(in_the_way.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)));
     post_record(nine, L"lost");
     post_record(app_, L"kept");
@@ -158,7 +158,7 @@ TEST_F(WriterThread, RotationBlockedByAHeldFileIsRetriedWhileWritingGoesOn)
     post_numbered(app_, 0, 2);
     EXPECT_EQ(digits(app_, 4), L"2|1|0|");
     {
-        const unique_file reader(::CreateFileW(path(app_, 1).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+        const uniquefile reader(::CreateFileW(path(app_, 1).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_TRUE(reader);
         post_numbered(app_, 3, 4);

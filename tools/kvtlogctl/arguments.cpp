@@ -35,7 +35,7 @@ std::uint32_t read_number(std::wstring_view text, std::wstring_view what)
 {
     if (const auto value = parse_decimal(text))
         return *value;
-    throw usage_error{std::wstring(what) + L" must be a number from 0 to 4294967295, not \"" + std::wstring(text) + L"\""};
+    throw usageerror{std::wstring(what) + L" must be a number from 0 to 4294967295, not \"" + std::wstring(text) + L"\""};
 }
 
 std::array<std::uint32_t, 4> read_version(std::wstring_view text)
@@ -46,14 +46,14 @@ std::array<std::uint32_t, 4> read_version(std::wstring_view text)
         const std::size_t dot = i + 1 < version.size() ? rest.find(L'.') : rest.size();
         const auto part = dot == std::wstring_view::npos ? std::nullopt : parse_decimal(rest.substr(0, dot));
         if (!part)
-            throw usage_error{L"the version must be four numbers joined by dots (1.0.0.0), not \"" + std::wstring(text) + L"\""};
+            throw usageerror{L"the version must be four numbers joined by dots (1.0.0.0), not \"" + std::wstring(text) + L"\""};
         version[i] = *part;
         rest.remove_prefix(std::min(dot + 1, rest.size()));
     }
     return version;
 }
 
-source_id read_source_id(service_session& service, const std::wstring& text)
+source_id read_source_id(servicesession& service, const std::wstring& text)
 {
     if (same_word(text, L"default"))
         return std::nullopt;
@@ -62,12 +62,12 @@ source_id read_source_id(service_session& service, const std::wstring& text)
     return service.parse_source_id(text);
 }
 
-std::wstring source_id_label(service_session& service, source_id id)
+std::wstring source_id_label(servicesession& service, source_id id)
 {
     return id ? service.format_source_id(*id) : L"default";
 }
 
-DWORD read_levels(service_session& service, const std::vector<std::wstring>& words)
+DWORD read_levels(servicesession& service, const std::vector<std::wstring>& words)
 {
     std::wstring text;
     for (const auto& word : words)
@@ -75,7 +75,7 @@ DWORD read_levels(service_session& service, const std::vector<std::wstring>& wor
     return same_word(text, L"none") ? 0 : service.parse_levels(text);
 }
 
-std::wstring levels_label(service_session& service, DWORD mask)
+std::wstring levels_label(servicesession& service, DWORD mask)
 {
     std::wstring names = service.format_levels(mask);
     return names.empty() ? L"none" : names;

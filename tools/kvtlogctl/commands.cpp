@@ -31,12 +31,12 @@ const wchar_t id_note[] =
 void expect_count(const arguments& args, std::size_t min, std::size_t max)
 {
     if (args.size() < min)
-        throw usage_error{L"too few arguments"};
+        throw usageerror{L"too few arguments"};
     if (args.size() > max)
-        throw usage_error{L"too many arguments"};
+        throw usageerror{L"too many arguments"};
 }
 
-std::wstring limit_label(size_limit limit)
+std::wstring limit_label(limitrecord limit)
 {
     return std::to_wstring(limit.size_kib) + L" KiB, " + std::to_wstring(limit.files) + L" files";
 }
@@ -64,12 +64,14 @@ void run_limit(context& ctx, const arguments& args)
 {
     expect_count(args, 1, 3);
     if (args.size() == 2)
-        throw usage_error{L"give both SIZE_KIB and FILES"};
+        throw usageerror{L"give both SIZE_KIB and FILES"};
     const source_id id = read_source_id(ctx.service, args[0]);
     if (args.size() == 1)
         ctx.con.out(limit_label(ctx.service.limit(id)));
-    else
-        ctx.service.set_limit(id, {read_number(args[1], L"SIZE_KIB"), read_number(args[2], L"FILES")});
+    else {
+        const DWORD size_kib = read_number(args[1], L"SIZE_KIB");
+        ctx.service.set_limit(id, size_kib, read_number(args[2], L"FILES"));
+    }
 }
 
 void run_suspend(context& ctx, const arguments& args)
@@ -203,14 +205,14 @@ int run(const arguments& args, const console& con)
     }
     const std::wstring prefix = std::wstring(L"kvtlogctl ") + c->name + L": ";
     try {
-        service_session service;
+        servicesession service;
         context ctx{service, con};
         c->run(ctx, rest);
         return 0;
     } catch (const failure& f) {
         con.err(prefix + f.operation + L" failed: " + describe(f.hr));
         return 1;
-    } catch (const usage_error& e) {
+    } catch (const usageerror& e) {
         con.err(prefix + e.text + L"; see kvtlogctl " + c->name + L" --help");
         return 2;
     } catch (const std::bad_alloc&) {

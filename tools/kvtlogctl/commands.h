@@ -1,6 +1,6 @@
 #pragma once
 // The commands of kvtlogctl: each has a name, a usage text, and a function that runs it
-// with the arguments after its name. Commands throw failure and usage_error; run() turns
+// with the arguments after its name. Commands throw failure and usageerror; run() turns
 // them into one line on the standard error and the exit code.
 
 #include "kvtlogctl/console.h"
@@ -14,7 +14,7 @@ namespace kvt::ctl {
 using arguments = std::vector<std::wstring>;
 
 struct context {
-    service_session& service;
+    servicesession& service;
     const console& con;
 };
 

@@ -10,7 +10,7 @@ std::wstring describe(HRESULT hr)
 {
     wchar_t code[16];
     std::swprintf(code, 16, L"0x%08lX ", static_cast<unsigned long>(hr));
-    unique_localmem<wchar_t> buffer;
+    uniquelocalmem<wchar_t> buffer;
     const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                          FORMAT_MESSAGE_IGNORE_INSERTS,
                                      nullptr, static_cast<DWORD>(hr), 0,

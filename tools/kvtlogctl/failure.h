@@ -15,7 +15,7 @@ struct failure {
 };
 
 // Arguments the command cannot use: exit code 2.
-struct usage_error {
+struct usageerror {
     std::wstring text;
 };
 

@@ -11,14 +11,14 @@ namespace {
 
 constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-unique_file open_shared(const std::wstring& path, DWORD access)
+uniquefile open_shared(const std::wstring& path, DWORD access)
 {
-    return unique_file(::CreateFileW(path.c_str(), access, share_all, nullptr, OPEN_EXISTING,
+    return uniquefile(::CreateFileW(path.c_str(), access, share_all, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 // Reads from the file's position to its end.
-void read_to_end(HANDLE file, const std::wstring& path, line_splitter& splitter, const line_callback& to)
+void read_to_end(HANDLE file, const std::wstring& path, linesplitter& splitter, const line_callback& to)
 {
     unsigned char buffer[16384];
     for (;;) {
@@ -34,10 +34,10 @@ void read_to_end(HANDLE file, const std::wstring& path, line_splitter& splitter,
 // Every line of a whole file, the partial last line included.
 void read_lines(const std::wstring& path, const line_callback& to)
 {
-    const unique_file file = open_shared(path, GENERIC_READ);
+    const uniquefile file = open_shared(path, GENERIC_READ);
     if (!file)
         throw_last_error(L"CreateFileW(" + path + L")");
-    line_splitter splitter;
+    linesplitter splitter;
     read_to_end(file.get(), path, splitter, to);
     splitter.finish(to);
 }
@@ -52,7 +52,7 @@ bool same_file(HANDLE a, HANDLE b)
 
 bool names(const std::wstring& path, HANDLE file)
 {
-    const unique_file named = open_shared(path, FILE_READ_ATTRIBUTES);
+    const uniquefile named = open_shared(path, FILE_READ_ATTRIBUTES);
     return named && same_file(named.get(), file);
 }
 
@@ -93,7 +93,7 @@ std::vector<std::wstring> older_files(const std::wstring& current)
     return older;
 }
 
-bool followed_file::open(bool must_exist)
+bool followedfile::open(bool must_exist)
 {
     file_ = open_shared(path_, GENERIC_READ);
     const DWORD error = ::GetLastError();
@@ -104,15 +104,15 @@ bool followed_file::open(bool must_exist)
 
 // The name stands for another file than the one held, or the one held is being deleted
 // (it goes only once every handle is closed, and the server cannot start a new one before).
-bool followed_file::replaced() const
+bool followedfile::replaced() const
 {
     if (delete_pending(file_.get()))
         return true;
-    const unique_file now = open_shared(path_, FILE_READ_ATTRIBUTES);
+    const uniquefile now = open_shared(path_, FILE_READ_ATTRIBUTES);
     return now && !same_file(now.get(), file_.get());
 }
 
-bool followed_file::start(const line_callback& to, bool must_exist)
+bool followedfile::start(const line_callback& to, bool must_exist)
 {
     const bool found = open(must_exist);
     const std::vector<std::wstring> older = older_files(path_);
@@ -125,7 +125,7 @@ bool followed_file::start(const line_callback& to, bool must_exist)
     return found;
 }
 
-void followed_file::read(const line_callback& to)
+void followedfile::read(const line_callback& to)
 {
     if (!file_) {
         if (open(false))

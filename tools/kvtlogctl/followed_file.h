@@ -20,9 +20,9 @@ namespace kvt::ctl {
 // down to "<stem>-1.TXT", as far as they exist without a gap.
 std::vector<std::wstring> older_files(const std::wstring& current);
 
-class followed_file {
+class followedfile {
 public:
-    explicit followed_file(std::wstring current) : path_(std::move(current)) {}
+    explicit followedfile(std::wstring current) : path_(std::move(current)) {}
 
     // Opens the current file, then hands every line of the older files and the complete
     // lines of the current one to `to`. False when the current file does not exist (yet);
@@ -41,8 +41,8 @@ private:
     bool replaced() const;
 
     std::wstring path_;
-    unique_file file_;
-    line_splitter splitter_;
+    uniquefile file_;
+    linesplitter splitter_;
 };
 
 } // namespace kvt::ctl

@@ -1,6 +1,6 @@
 #include "kvtlogctl/line_filter.h"
 
-#include "writer/levels.h"
+#include "core/levels.h"
 
 #include <cwchar>
 
@@ -49,7 +49,7 @@ bool take(std::wstring_view& text, std::wstring_view one_of)
 
 } // namespace
 
-std::optional<line_header> read_header(std::wstring_view line) noexcept
+std::optional<lineheader> read_header(std::wstring_view line) noexcept
 {
     if (line.size() < header_shape.size())
         return std::nullopt;
@@ -60,7 +60,7 @@ std::optional<line_header> read_header(std::wstring_view line) noexcept
     const std::size_t bar = rest.find(L'|');
     if (bar == std::wstring_view::npos)
         return std::nullopt;
-    return line_header{line.substr(0, header_shape.size() - 1), level_bits(rest.substr(0, bar))};
+    return lineheader{line.substr(0, header_shape.size() - 1), level_bits(rest.substr(0, bar))};
 }
 
 std::optional<std::wstring> time_key(std::wstring_view text, const SYSTEMTIME& today)
@@ -111,7 +111,7 @@ std::optional<std::wstring> time_key(std::wstring_view text, const SYSTEMTIME& t
     return key;
 }
 
-line_filter::verdict line_filter::classify(std::wstring_view line)
+linefilter::verdict linefilter::classify(std::wstring_view line)
 {
     const auto header = read_header(line);
     const bool continues = !header && started_;
@@ -123,7 +123,7 @@ line_filter::verdict line_filter::classify(std::wstring_view line)
     return continues ? verdict::next_line : verdict::first_line;
 }
 
-bool line_filter::shows(const std::optional<line_header>& header) const
+bool linefilter::shows(const std::optional<lineheader>& header) const
 {
     const bool filtered = options_.levels || !options_.since.empty() || !options_.until.empty();
     if (!header)

@@ -13,35 +13,35 @@
 
 namespace kvt::ctl {
 
-struct line_header {
+struct lineheader {
     std::wstring_view time;     // "2008/03/04|09:05:03.007": compares as the times compare
     DWORD levels;               // the bits of the abbreviations; 0 for "---"
 };
 
-std::optional<line_header> read_header(std::wstring_view line) noexcept;
+std::optional<lineheader> read_header(std::wstring_view line) noexcept;
 
 // A time as the viewer's --since and --until take it, "2008/03/04 09:05", "2008-03-04",
 // "09:05:03.5" (on `today`), and the like, in the header's form; none when it is no time.
 std::optional<std::wstring> time_key(std::wstring_view text, const SYSTEMTIME& today);
 
-struct filter_options {
+struct filteroptions {
     std::optional<DWORD> levels;    // any of these levels
     std::wstring since;             // header times at or after this (time_key form)
     std::wstring until;             // header times before this
 };
 
-class line_filter {
+class linefilter {
 public:
     enum class verdict { first_line, next_line, hidden };
 
-    explicit line_filter(filter_options options) : options_(std::move(options)) {}
+    explicit linefilter(filteroptions options) : options_(std::move(options)) {}
 
     verdict classify(std::wstring_view line);
 
 private:
-    bool shows(const std::optional<line_header>& header) const;
+    bool shows(const std::optional<lineheader>& header) const;
 
-    filter_options options_;
+    filteroptions options_;
     bool showing_ = false;      // whether the line before was shown
     bool started_ = false;      // whether a line was classified before
 };

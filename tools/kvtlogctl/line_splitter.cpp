@@ -13,7 +13,7 @@ std::wstring_view without_cr(std::wstring_view line)
 
 } // namespace
 
-void line_splitter::feed(const unsigned char* bytes, std::size_t size, const line_callback& to)
+void linesplitter::feed(const unsigned char* bytes, std::size_t size, const line_callback& to)
 {
     for (std::size_t i = 0; i < size; ++i) {
         if (odd_byte_ < 0) {
@@ -33,11 +33,11 @@ void line_splitter::feed(const unsigned char* bytes, std::size_t size, const lin
     }
 }
 
-void line_splitter::finish(const line_callback& to)
+void linesplitter::finish(const line_callback& to)
 {
     if (!pending_.empty())
         to(without_cr(pending_));
-    *this = line_splitter();
+    *this = linesplitter();
 }
 
 } // namespace kvt::ctl

@@ -14,7 +14,7 @@ namespace kvt::ctl {
 
 using line_callback = std::function<void(std::wstring_view line)>;
 
-class line_splitter {
+class linesplitter {
 public:
     // The next bytes of the file; every line they complete goes to `to`.
     void feed(const unsigned char* bytes, std::size_t size, const line_callback& to);

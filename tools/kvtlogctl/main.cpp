@@ -10,7 +10,7 @@ int main()
 {
     const kvt::ctl::console con;
     int argc = 0;
-    const kvt::unique_localmem<wchar_t*> argv(::CommandLineToArgvW(::GetCommandLineW(), &argc));
+    const kvt::uniquelocalmem<wchar_t*> argv(::CommandLineToArgvW(::GetCommandLineW(), &argc));
     if (!argv) {
         con.err(L"kvtlogctl: cannot read the command line");
         return 2;

@@ -13,14 +13,14 @@ std::optional<std::wstring> returned_string(const wchar_t* operation, Call call)
 {
     wchar_t* text = nullptr;
     const HRESULT hr = call(&text);
-    const unique_cotaskmem<wchar_t> owner(text);
+    const uniquetaskmem<wchar_t> owner(text);
     check(hr, operation);
     return text ? std::optional<std::wstring>(text) : std::nullopt;
 }
 
 } // namespace
 
-ILogService& service_session::service()
+ILogService& servicesession::service()
 {
     if (!service_)
         check(::CoCreateInstance(CLSID_LogService, nullptr, CLSCTX_LOCAL_SERVER, IID_ILogService,
@@ -29,30 +29,30 @@ ILogService& service_session::service()
     return *service_.get();
 }
 
-ILogControl& service_session::control()
+ILogControl& servicesession::control()
 {
     if (!control_)
         check(service().QueryInterface(IID_ILogControl, control_.put_void()), L"QueryInterface(ILogControl)");
     return *control_.get();
 }
 
-void service_session::release() noexcept
+void servicesession::release() noexcept
 {
     control_.reset();
     service_.reset();
 }
 
-std::optional<std::wstring> service_session::log_path()
+std::optional<std::wstring> servicesession::log_path()
 {
     return returned_string(L"GetLogPath", [this](wchar_t** path) { return control().GetLogPath(path); });
 }
 
-void service_session::set_log_path(const std::wstring& path)
+void servicesession::set_log_path(const std::wstring& path)
 {
     check(control().SetLogPath(path.c_str()), L"SetLogPath");
 }
 
-DWORD service_session::level(source_id id)
+DWORD servicesession::level(source_id id)
 {
     DWORD mask = 0;
     if (id)
@@ -62,7 +62,7 @@ DWORD service_session::level(source_id id)
     return mask;
 }
 
-void service_session::set_level(source_id id, DWORD mask)
+void servicesession::set_level(source_id id, DWORD mask)
 {
     if (id)
         check(control().SetLevel(*id, mask), L"SetLevel");
@@ -70,50 +70,51 @@ void service_session::set_level(source_id id, DWORD mask)
         check(control().SetDefaultLevel(mask), L"SetDefaultLevel");
 }
 
-size_limit service_session::limit(source_id id)
+limitrecord servicesession::limit(source_id id)
 {
-    size_limit limit{};
+    DWORD size_kib = 0, files = 0;
     if (id)
-        check(service().GetLimit(*id, &limit.size_kib, &limit.files), L"GetLimit");
+        check(service().GetLimit(*id, &size_kib, &files), L"GetLimit");
     else
-        check(service().GetDefaultLimit(&limit.size_kib, &limit.files), L"GetDefaultLimit");
-    return limit;
+        check(service().GetDefaultLimit(&size_kib, &files), L"GetDefaultLimit");
+    // The service keeps at most 255 files.
+    return {size_kib, static_cast<std::uint8_t>(files)};
 }
 
-void service_session::set_limit(source_id id, size_limit limit)
+void servicesession::set_limit(source_id id, DWORD size_kib, DWORD files)
 {
     if (id)
-        check(service().SetLimit(*id, limit.size_kib, limit.files), L"SetLimit");
+        check(service().SetLimit(*id, size_kib, files), L"SetLimit");
     else
-        check(service().SetDefaultLimit(limit.size_kib, limit.files), L"SetDefaultLimit");
+        check(service().SetDefaultLimit(size_kib, files), L"SetDefaultLimit");
 }
 
-void service_session::suspend(bool suspend)
+void servicesession::suspend(bool suspend)
 {
     check(control().Suspend(suspend ? 1 : 0), suspend ? L"Suspend(TRUE)" : L"Suspend(FALSE)");
 }
 
-DWORD service_session::parse_source_id(const std::wstring& text)
+DWORD servicesession::parse_source_id(const std::wstring& text)
 {
     DWORD id = 0;
     check(control().ParseSourceId(text.c_str(), &id), L"ParseSourceId(\"" + text + L"\")");
     return id;
 }
 
-std::wstring service_session::format_source_id(DWORD id)
+std::wstring servicesession::format_source_id(DWORD id)
 {
     return returned_string(L"FormatSourceId", [&](wchar_t** text) { return control().FormatSourceId(id, text); })
         .value_or(L"");
 }
 
-DWORD service_session::parse_levels(const std::wstring& text)
+DWORD servicesession::parse_levels(const std::wstring& text)
 {
     DWORD mask = 0;
     check(control().ParseLevels(text.c_str(), &mask), L"ParseLevels(\"" + text + L"\")");
     return mask;
 }
 
-std::wstring service_session::format_levels(DWORD mask)
+std::wstring servicesession::format_levels(DWORD mask)
 {
     return returned_string(L"FormatLevels", [&](wchar_t** text) { return control().FormatLevels(mask, text); })
         .value_or(L"");

@@ -4,8 +4,9 @@
 // every failing call thrown as a failure named after the method. An absent source id
 // (std::nullopt) stands for the default settings. Main thread only.
 
-#include "kvtlog/com_ptr.h"
+#include "core/limitrecord.h"
 #include "kvtlog.h"
+#include "kvtlog/com_ptr.h"
 
 #include <optional>
 #include <string>
@@ -14,12 +15,7 @@ namespace kvt::ctl {
 
 using source_id = std::optional<DWORD>;
 
-struct size_limit {
-    DWORD size_kib;
-    DWORD files;
-};
-
-class service_session {
+class servicesession {
 public:
     // Null when the service has no directory of string type.
     std::optional<std::wstring> log_path();
@@ -27,8 +23,9 @@ public:
 
     DWORD level(source_id id);
     void set_level(source_id id, DWORD mask);
-    size_limit limit(source_id id);
-    void set_limit(source_id id, size_limit limit);
+    limitrecord limit(source_id id);
+    // files is passed on as given: the service refuses more than it can keep.
+    void set_limit(source_id id, DWORD size_kib, DWORD files);
     void suspend(bool suspend);
 
     // Lets go of the service, which may then stop; the next call activates it again.
@@ -43,8 +40,8 @@ private:
     ILogService& service();
     ILogControl& control();
 
-    kvtlog::com_ptr<ILogService> service_;
-    kvtlog::com_ptr<ILogControl> control_;
+    kvtlog::comptr<ILogService> service_;
+    kvtlog::comptr<ILogControl> control_;
 };
 
 } // namespace kvt::ctl

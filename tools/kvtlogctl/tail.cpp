@@ -13,21 +13,21 @@ namespace {
 // lines asked for, each with the lines that continue it; from then on it prints each line.
 class printer {
 public:
-    printer(const tail_options& options, const print_callback& print)
+    printer(const tailoptions& options, const print_callback& print)
         : filter_(options.filter), keep_(options.lines), print_(print), printing_(!keep_)
     {
     }
 
     void line(std::wstring_view text)
     {
-        const line_filter::verdict verdict = filter_.classify(text);
-        if (verdict == line_filter::verdict::hidden || gone_)
+        const linefilter::verdict verdict = filter_.classify(text);
+        if (verdict == linefilter::verdict::hidden || gone_)
             return;
         if (printing_) {
             gone_ = !print_(text);
             return;
         }
-        if (verdict == line_filter::verdict::first_line) {
+        if (verdict == linefilter::verdict::first_line) {
             kept_.emplace_back();
             if (kept_.size() > *keep_)
                 kept_.pop_front();
@@ -49,7 +49,7 @@ public:
     bool gone() const noexcept { return gone_; }
 
 private:
-    line_filter filter_;
+    linefilter filter_;
     std::optional<std::size_t> keep_;
     const print_callback& print_;
     bool printing_;
@@ -59,11 +59,11 @@ private:
 
 } // namespace
 
-void tail(const tail_options& options, const print_callback& print)
+void tail(const tailoptions& options, const print_callback& print)
 {
     printer out(options, print);
     const line_callback to = [&out](std::wstring_view text) { out.line(text); };
-    followed_file files(options.path);
+    followedfile files(options.path);
     files.start(to, !options.follow);
     if (!options.follow)
         files.finish(to);

@@ -14,11 +14,11 @@
 
 namespace kvt::ctl {
 
-struct tail_options {
+struct tailoptions {
     std::wstring path;                          // the source's current file
     std::optional<std::size_t> lines = 10;      // how many log lines to start with; none: all
     bool follow = false;
-    filter_options filter;
+    filteroptions filter;
     DWORD interval_ms = 250;                    // how often a followed file is read
     HANDLE stop = nullptr;                      // following ends when this event is set
 };
@@ -28,6 +28,6 @@ using print_callback = std::function<bool(std::wstring_view line)>;
 
 // Throws failure when a file cannot be read; a followed file that does not exist yet is
 // waited for.
-void tail(const tail_options& options, const print_callback& print);
+void tail(const tailoptions& options, const print_callback& print);
 
 } // namespace kvt::ctl

@@ -26,29 +26,29 @@ BOOL WINAPI on_console_control(DWORD type) noexcept
     return TRUE;
 }
 
-class ctrl_c_stops {
+class ctrlcstops {
 public:
-    ctrl_c_stops() : event_(::CreateEventW(nullptr, TRUE, FALSE, nullptr))
+    ctrlcstops() : event_(::CreateEventW(nullptr, TRUE, FALSE, nullptr))
     {
         if (!event_)
             throw_last_error(L"CreateEventW");
         stop_event = event_.get();
         ::SetConsoleCtrlHandler(on_console_control, TRUE);
     }
-    ~ctrl_c_stops() { ::SetConsoleCtrlHandler(on_console_control, FALSE); }
-    ctrl_c_stops(const ctrl_c_stops&) = delete;
-    ctrl_c_stops& operator=(const ctrl_c_stops&) = delete;
+    ~ctrlcstops() { ::SetConsoleCtrlHandler(on_console_control, FALSE); }
+    ctrlcstops(const ctrlcstops&) = delete;
+    ctrlcstops& operator=(const ctrlcstops&) = delete;
 
     HANDLE event() const noexcept { return event_.get(); }
 
 private:
-    unique_handle event_;
+    uniquehandle event_;
 };
 
 const std::wstring& value_of(const arguments& args, std::size_t& i)
 {
     if (++i == args.size())
-        throw usage_error{args[i - 1] + L" needs a value"};
+        throw usageerror{args[i - 1] + L" needs a value"};
     return args[i];
 }
 
@@ -63,7 +63,7 @@ std::wstring read_time(const std::wstring& text, const SYSTEMTIME& today)
 {
     if (auto key = time_key(text, today))
         return *key;
-    throw usage_error{L"\"" + text + L"\" is not a time such as 2024/05/01 13:45:00 or 13:45"};
+    throw usageerror{L"\"" + text + L"\" is not a time such as 2024/05/01 13:45:00 or 13:45"};
 }
 
 // The current file of the source ID NAME VERSION under the service's log directory.
@@ -75,16 +75,16 @@ std::wstring source_file(context& ctx, const std::wstring& id_text, const std::w
     std::copy(version.begin(), version.end(), key.version);
     const auto directory = ctx.service.log_path();
     if (!directory)
-        throw usage_error{L"the service has no log directory; give the file's path"};
+        throw usageerror{L"the service has no log directory; give the file's path"};
     const auto file = log_file_name(key, 0);
     if (!file)
-        throw usage_error{L"the name \"" + name + L"\" is too long for a file name"};
+        throw usageerror{L"the name \"" + name + L"\" is too long for a file name"};
     return log_directory(*directory, key.id) + *file;
 }
 
 void run_tail(context& ctx, const arguments& args)
 {
-    tail_options options;
+    tailoptions options;
     SYSTEMTIME today;
     ::GetLocalTime(&today);
     arguments positional;
@@ -101,7 +101,7 @@ void run_tail(context& ctx, const arguments& args)
         else if (arg == L"--until")
             options.filter.until = read_time(value_of(args, i), today);
         else if (arg.size() > 1 && arg[0] == L'-')
-            throw usage_error{L"unknown option " + arg};
+            throw usageerror{L"unknown option " + arg};
         else
             positional.push_back(arg);
     }
@@ -110,14 +110,14 @@ void run_tail(context& ctx, const arguments& args)
     else if (positional.size() == 3)
         options.path = source_file(ctx, positional[0], positional[1], positional[2]);
     else
-        throw usage_error{L"give FILE, or ID NAME VERSION"};
+        throw usageerror{L"give FILE, or ID NAME VERSION"};
 
     // The viewer reads files only: a server with no other client may stop meanwhile.
     ctx.service.release();
     const auto print = [&ctx](std::wstring_view line) { return ctx.con.out(line); };
     if (!options.follow)
         return tail(options, print);
-    const ctrl_c_stops ctrl_c;
+    const ctrlcstops ctrl_c;
     options.stop = ctrl_c.event();
     tail(options, print);
 }

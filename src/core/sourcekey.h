@@ -3,7 +3,7 @@
 // changes after make_sourcekey and is always held through a counted reference; client
 // threads make and share keys, the writer thread releases its own references.
 
-#include "writer/counted.h"
+#include "core/counted.h"
 
 #include <cstdint>
 #include <optional>
@@ -33,7 +33,7 @@ bool operator==(const sourcekey& a, const sourcekey& b) noexcept;
 // from the fourth to the first, then the names by code units (a prefix first).
 bool key_less(const sourcekey& a, const sourcekey& b) noexcept;
 
-struct sourcekey_order {
+struct sourcekeyorder {
     bool operator()(const sourcekeyref& a, const sourcekeyref& b) const noexcept { return key_less(*a, *b); }
 };
 

@@ -1,4 +1,4 @@
-#include "com/arguments.h"
+#include "core/arguments.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

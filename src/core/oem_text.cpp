@@ -1,4 +1,4 @@
-#include "com/oem_text.h"
+#include "core/oem_text.h"
 
 #include <windows.h>
 

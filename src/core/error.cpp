@@ -1,6 +1,6 @@
-#include "server/error.h"
+#include "core/error.h"
 
-#include "server/message_box.h"
+#include "core/message_box.h"
 #include "win/unique_resource.h"
 
 #include <cwchar>
@@ -23,7 +23,7 @@ owned_text copy_text(const wchar_t* text)
 owned_text format_message(DWORD flags, const void* source, DWORD id, DWORD language,
                           const DWORD_PTR* arguments)
 {
-    unique_localmem<wchar_t> buffer;
+    uniquelocalmem<wchar_t> buffer;
     if (!::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | flags, source, id, language,
                           reinterpret_cast<LPWSTR>(buffer.put()), 0,
                           reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(arguments))))
@@ -60,7 +60,7 @@ void error::release() noexcept
         delete body_;
 }
 
-usrerror_impl::usrerror_impl(const wchar_t* caption, const wchar_t* format,
+usrerrorbody::usrerrorbody(const wchar_t* caption, const wchar_t* format,
                              std::span<const DWORD_PTR> inserts)
     : caption_(copy_text(caption)),
       // Without inserts there is no array: a format that asks for one then fails to format
@@ -69,12 +69,12 @@ usrerror_impl::usrerror_impl(const wchar_t* caption, const wchar_t* format,
 {
 }
 
-syserror_impl::syserror_impl(DWORD code, const wchar_t* caption, const wchar_t* format)
+syserrorbody::syserrorbody(DWORD code, const wchar_t* caption, const wchar_t* format)
     : code_(code), caption_(copy_text(caption)), format_(copy_text(format))
 {
 }
 
-const wchar_t* syserror_impl::description()
+const wchar_t* syserrorbody::description()
 {
     if (code_ == 0)
         return format_.get();
@@ -92,14 +92,14 @@ const wchar_t* syserror_impl::description()
     return format_.get();
 }
 
-error_impl* usrerror::make_body(const wchar_t* caption, const wchar_t* format,
+errorbody* usrerror::make_body(const wchar_t* caption, const wchar_t* format,
                                 std::span<const DWORD_PTR> inserts)
 {
-    return new usrerror_impl(caption, format, inserts);
+    return new usrerrorbody(caption, format, inserts);
 }
 
 syserror::syserror(DWORD code, const wchar_t* caption, const wchar_t* format)
-    : error(new syserror_impl(code, caption, format))
+    : error(new syserrorbody(code, caption, format))
 {
 }
 
@@ -107,7 +107,7 @@ namespace {
 
 // What the body's text operation gives, or the fall-back when it gives nothing or throws:
 // the box is shown whatever state the body is in.
-const wchar_t* text_or(const error& e, const wchar_t* (error_impl::*text)(), const wchar_t* fall_back) noexcept
+const wchar_t* text_or(const error& e, const wchar_t* (errorbody::*text)(), const wchar_t* fall_back) noexcept
 {
     try {
         if (const wchar_t* t = (e.body().*text)())
@@ -121,12 +121,12 @@ const wchar_t* text_or(const error& e, const wchar_t* (error_impl::*text)(), con
 
 const wchar_t* caption(const error& e) noexcept
 {
-    return text_or(e, &error_impl::caption, L"Error");
+    return text_or(e, &errorbody::caption, L"Error");
 }
 
 const wchar_t* description(const error& e) noexcept
 {
-    return text_or(e, &error_impl::description, L"<Description of the error is not available>");
+    return text_or(e, &errorbody::description, L"<Description of the error is not available>");
 }
 
 void report_error(const error& e) noexcept

@@ -1,6 +1,6 @@
-#include "com/error_text.h"
+#include "core/error_text.h"
 
-#include "com/inttotext.h"
+#include "core/inttotext.h"
 #include "win/unique_resource.h"
 
 #include <string_view>
@@ -34,7 +34,7 @@ std::wstring one_line(std::wstring_view text)
 
 std::wstring system_message(DWORD code)
 {
-    unique_localmem<wchar_t> buffer;
+    uniquelocalmem<wchar_t> buffer;
     const DWORD length = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code,
         MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT), reinterpret_cast<LPWSTR>(buffer.put()), 0, nullptr);

@@ -4,7 +4,7 @@
 // it, and so does format_line while it renders them. The other fields are written only by
 // the message's client calls and read only after the commit.
 
-#include "com/argument.h"
+#include "core/argument.h"
 #include "win/critical_section.h"
 
 #include <windows.h>
@@ -24,7 +24,7 @@ struct logrecord {
         ::GetLocalTime(&time);
     }
 
-    critical_section lock;
+    criticalsection lock;
     std::vector<argumentref> arguments;   // in append order
     SYSTEMTIME time;                      // local time of creation
     std::uint32_t level;

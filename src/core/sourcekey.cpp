@@ -1,6 +1,6 @@
-#include "writer/sourcekey.h"
+#include "core/sourcekey.h"
 
-#include "com/inttotext.h"
+#include "core/inttotext.h"
 
 #include <algorithm>
 

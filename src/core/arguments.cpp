@@ -1,8 +1,8 @@
-#include "com/arguments.h"
+#include "core/arguments.h"
 
-#include "com/inttotext.h"
-#include "com/oem_text.h"
-#include "writer/bounded_format.h"
+#include "core/bounded_format.h"
+#include "core/inttotext.h"
+#include "core/oem_text.h"
 
 #include <windows.h>
 

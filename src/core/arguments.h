@@ -2,7 +2,7 @@
 // The thirteen kinds of typed message arguments. Each stores the raw value the client gave;
 // render, run on the writer thread only, turns it into text.
 
-#include "com/argument.h"
+#include "core/argument.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "server/error.h"
+#include "core/error.h"
 
 #include <gtest/gtest.h>
 
@@ -13,16 +13,16 @@ const wchar_t registry_format[] = L"Unable to access system registry.\n\nError %
 
 // An error whose body has no caption, throws when asked for its text, and counts its
 // destructions.
-class probe_error : public error {
-    struct probe_body final : error_impl {
-        explicit probe_body(int& destroyed) noexcept : destroyed(destroyed) {}
-        ~probe_body() override { ++destroyed; }
+class probeerror : public error {
+    struct probebody final : errorbody {
+        explicit probebody(int& destroyed) noexcept : destroyed(destroyed) {}
+        ~probebody() override { ++destroyed; }
         const wchar_t* description() override { throw std::bad_alloc(); }
         int& destroyed;
     };
 
 public:
-    explicit probe_error(int& destroyed) : error(new probe_body(destroyed)) {}
+    explicit probeerror(int& destroyed) : error(new probebody(destroyed)) {}
 };
 
 TEST(ErrorTest, SyserrorIsFormattedOnceAndWithCodeZeroNotAtAll)
@@ -44,7 +44,7 @@ TEST(ErrorTest, SyserrorIsFormattedOnceAndWithCodeZeroNotAtAll)
 TEST(ErrorTest, CaptionAndTextFallBackWhenTheBodyCannotGiveThem)
 {
     int destroyed = 0;
-    const probe_error throwing(destroyed);
+    const probeerror throwing(destroyed);
     const usrerror missing_insert(nullptr, L"Insert %1 without its value."), bad_insert(nullptr, L"Bad %1!d insert.");
     for (const error* e : std::initializer_list<const error*>{&throwing, &missing_insert, &bad_insert}) {
         EXPECT_STREQ(caption(*e), L"Error");
@@ -56,10 +56,10 @@ TEST(ErrorTest, CopiesShareOneBodyThatTheLastCopyFrees)
 {
     int destroyed = 0, replaced = 0;
     try {
-        throw probe_error(destroyed);
+        throw probeerror(destroyed);
     } catch (const error& e) {
         const error copy = e;
-        probe_error other(replaced);
+        probeerror other(replaced);
         static_cast<error&>(other) = e;  // lets go of the body it had
         EXPECT_EQ(replaced, 1);
         EXPECT_EQ(&copy.body(), &e.body());

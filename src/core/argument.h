@@ -3,8 +3,8 @@
 // through a counted reference, and the writer thread asks each for its text, once, while
 // it holds the record's lock.
 
-#include "com/countedwstring.h"
-#include "writer/counted.h"
+#include "core/counted.h"
+#include "core/countedwstring.h"
 
 namespace kvt {
 

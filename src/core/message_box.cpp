@@ -1,4 +1,4 @@
-#include "server/message_box.h"
+#include "core/message_box.h"
 
 namespace kvt {
 

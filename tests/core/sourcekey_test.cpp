@@ -1,4 +1,4 @@
-#include "writer/sourcekey.h"
+#include "core/sourcekey.h"
 
 #include <gtest/gtest.h>
 

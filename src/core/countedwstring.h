@@ -2,7 +2,7 @@
 // An immutable UTF-16 text shared through a counted reference to its buffer, with its
 // length in code units (the terminating NUL not counted). Copies share the buffer.
 
-#include "writer/counted.h"
+#include "core/counted.h"
 
 #include <cstddef>
 #include <cwchar>

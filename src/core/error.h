@@ -21,12 +21,12 @@ namespace kvt {
 using owned_text = std::unique_ptr<wchar_t[]>;
 
 // The counted body of an error. The base has neither caption nor text.
-class error_impl {
+class errorbody {
 public:
-    error_impl() noexcept = default;
-    virtual ~error_impl() = default;
-    error_impl(const error_impl&) = delete;
-    error_impl& operator=(const error_impl&) = delete;
+    errorbody() noexcept = default;
+    virtual ~errorbody() = default;
+    errorbody(const errorbody&) = delete;
+    errorbody& operator=(const errorbody&) = delete;
 
     // The box's caption and text, or null when there is none.
     virtual const wchar_t* caption() { return nullptr; }
@@ -43,23 +43,23 @@ public:
     error& operator=(const error& o) noexcept;
     virtual ~error();
 
-    error_impl& body() const noexcept { return *body_; }
+    errorbody& body() const noexcept { return *body_; }
 
 protected:
     // Takes over the body's first reference.
-    explicit error(error_impl* body) noexcept : body_(body) {}
+    explicit error(errorbody* body) noexcept : body_(body) {}
 
 private:
     void release() noexcept;
-    error_impl* body_;
+    errorbody* body_;
 };
 
 // Body of a usrerror: the caption (null when none was given) and the finished text (null
 // when the format could not be formatted).
-class usrerror_impl final : public error_impl {
+class usrerrorbody final : public errorbody {
 public:
     // inserts: the values of %1, %2, ... (wide texts as DWORD_PTR), or empty.
-    usrerror_impl(const wchar_t* caption, const wchar_t* format, std::span<const DWORD_PTR> inserts);
+    usrerrorbody(const wchar_t* caption, const wchar_t* format, std::span<const DWORD_PTR> inserts);
     const wchar_t* caption() override { return caption_.get(); }
     const wchar_t* description() override { return text_.get(); }
 
@@ -71,9 +71,9 @@ private:
 // Body of a syserror: a Win32 code and a format whose %1 is the system's text for the code
 // and %2!d! the code. The text is formatted when first asked for and then kept in place of
 // the format, with the code set to 0 to mark it finished.
-class syserror_impl final : public error_impl {
+class syserrorbody final : public errorbody {
 public:
-    syserror_impl(DWORD code, const wchar_t* caption, const wchar_t* format);
+    syserrorbody(DWORD code, const wchar_t* caption, const wchar_t* format);
     const wchar_t* caption() override { return caption_.get(); }
     // Null when the system has no text for the code or formatting fails; a later call tries again.
     const wchar_t* description() override;
@@ -97,7 +97,7 @@ public:
     }
 
 private:
-    static error_impl* make_body(const wchar_t* caption, const wchar_t* format,
+    static errorbody* make_body(const wchar_t* caption, const wchar_t* format,
                                  std::span<const DWORD_PTR> inserts);
 };
 
