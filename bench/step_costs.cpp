@@ -82,8 +82,8 @@ result position_query(const plan& p)
 {
     const test::tempdirectory directory;
     const std::wstring path = directory.path() + L"\\position.TXT";
-    uniquefile f(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    uniquehandle f(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!f)
         throw std::runtime_error("cannot create the position query's file");
     const std::string line(200, 'x');

@@ -44,8 +44,8 @@ double kvtlog_seconds(const inprocessservice& service, std::size_t lines)
 
 double floor_seconds(const std::wstring& file, const std::string& line, std::size_t lines)
 {
-    uniquefile f(::CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    uniquehandle f(::CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!f)
         throw std::runtime_error("cannot create the floor's file");
     const stopwatch watch;

@@ -35,7 +35,8 @@ HRESULT copy_out(const std::unique_ptr<wchar_t[]>& text, LPWSTR* out) noexcept
 
 } // namespace
 
-logmessage::logmessage(logsource& source, DWORD level) : source_(source), record_(new logrecord(level))
+logmessage::logmessage(logsource& source, DWORD level)
+    : source_(source), record_(std::make_unique<logrecord>(level))
 {
     source_.AddRef();
 }
@@ -49,12 +50,9 @@ logmessage::~logmessage()
 void logmessage::post_record() noexcept
 {
     // Without memory for the payload the message is lost, like one the writer cannot take.
-    std::unique_ptr<postedrecord> posted(new (std::nothrow) postedrecord{source_.key(), nullptr});
-    if (!posted)
-        return;
-    posted->record = record_.release();
-    if (source_.service().post(WM_LOGRECORD, reinterpret_cast<WPARAM>(posted.get()), 0))
-        static_cast<void>(posted.release());
+    std::unique_ptr<postedrecord> posted(new (std::nothrow) postedrecord{source_.key(), std::move(record_)});
+    if (posted)
+        source_.service().post(WM_LOGRECORD, std::move(posted));
 }
 
 template <class Kind, class... Args>

@@ -73,12 +73,8 @@ private:
 
     void post_record() noexcept;
 
-    struct recorddeleter {
-        void operator()(logrecord* record) const noexcept { destroy_record(record); }
-    };
-
     logsource& source_;
-    std::unique_ptr<logrecord, recorddeleter> record_;
+    std::unique_ptr<logrecord> record_;
 };
 
 } // namespace kvt

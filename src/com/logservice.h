@@ -15,6 +15,9 @@
 
 #include <kvtlog.h>
 
+#include <memory>
+#include <utility>
+
 namespace kvt {
 
 class logservice final : public ILogService, public ILogControl {
@@ -63,6 +66,11 @@ public:
     bool post(UINT message, WPARAM wparam, LPARAM lparam) const noexcept
     {
         return writer_.post(message, wparam, lparam);
+    }
+    template <class Payload>
+    bool post(UINT message, std::unique_ptr<Payload> payload) const noexcept
+    {
+        return writer_.post(message, std::move(payload));
     }
 
 private:

@@ -23,8 +23,8 @@ logsource::~logsource()
     // reference. Without memory for the request the file simply stays open until the
     // writer next closes files for another reason.
     std::unique_ptr<closerequest> request(new (std::nothrow) closerequest{key_});
-    if (request && service_.post(WM_LOGCLOSESOURCE, reinterpret_cast<WPARAM>(request.get()), 0))
-        static_cast<void>(request.release());
+    if (request)
+        service_.post(WM_LOGCLOSESOURCE, std::move(request));
     release_server_lock();
 }
 

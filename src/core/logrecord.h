@@ -35,7 +35,4 @@ struct logrecord {
     std::uint32_t line = 0;
 };
 
-// Frees a record and everything it owns: texts, argument references, list and lock.
-inline void destroy_record(logrecord* record) noexcept { delete record; }
-
 } // namespace kvt

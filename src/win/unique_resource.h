@@ -1,6 +1,10 @@
 #pragma once
 // Owners for operating-system resources: each handle, registry key and CoTaskMem block
 // of the program lives in one of these and is released exactly once, on every path.
+//
+// An owner type is one line: the resource type, the function that releases it and, where
+// more than the null value means "none", the test for a value worth releasing. An empty
+// owner holds the null value.
 
 #include <windows.h>
 #include <objbase.h>
@@ -9,97 +13,63 @@
 
 namespace kvt {
 
-template <class Traits>
+template <class T>
+constexpr bool is_not_null(T value) noexcept
+{
+    return value != nullptr;
+}
+
+template <class T, class Close, Close close, bool (*valid)(T) = is_not_null<T>>
 class uniqueresource {
 public:
-    using value_type = typename Traits::type;
+    using value_type = T;
 
     uniqueresource() noexcept = default;
-    explicit uniqueresource(value_type v) noexcept : value_(v) {}
-    uniqueresource(uniqueresource&& o) noexcept : value_(std::exchange(o.value_, Traits::invalid())) {}
+    explicit uniqueresource(T v) noexcept : value_(v) {}
+    uniqueresource(uniqueresource&& o) noexcept : value_(std::exchange(o.value_, T{})) {}
     uniqueresource& operator=(uniqueresource&& o) noexcept
     {
-        reset(std::exchange(o.value_, Traits::invalid()));
+        reset(std::exchange(o.value_, T{}));
         return *this;
     }
     uniqueresource(const uniqueresource&) = delete;
     uniqueresource& operator=(const uniqueresource&) = delete;
     ~uniqueresource() { reset(); }
 
-    void reset(value_type v = Traits::invalid()) noexcept
+    void reset(T v = T{}) noexcept
     {
-        if (Traits::valid(value_))
-            Traits::close(value_);
+        if (valid(value_))
+            close(value_);
         value_ = v;
     }
-    value_type get() const noexcept { return value_; }
-    [[nodiscard]] value_type release() noexcept { return std::exchange(value_, Traits::invalid()); }
-    explicit operator bool() const noexcept { return Traits::valid(value_); }
+    T get() const noexcept { return value_; }
+    [[nodiscard]] T release() noexcept { return std::exchange(value_, T{}); }
+    explicit operator bool() const noexcept { return valid(value_); }
 
     // For functions that return the resource through an out parameter.
-    value_type* put() noexcept
+    T* put() noexcept
     {
         reset();
         return &value_;
     }
 
 private:
-    value_type value_ = Traits::invalid();
+    T value_{};
 };
 
-// Kernel handles whose empty value is null (events, threads, processes).
-struct handle_traits {
-    using type = HANDLE;
-    static type invalid() noexcept { return nullptr; }
-    static bool valid(type h) noexcept { return h != nullptr; }
-    static void close(type h) noexcept { ::CloseHandle(h); }
-};
+// Kernel handles. Some calls report failure with null (CreateEventW, OpenProcess), others
+// with INVALID_HANDLE_VALUE (CreateFileW, CreateToolhelp32Snapshot): both mean "none".
+inline bool is_open_handle(HANDLE h) noexcept
+{
+    return h != nullptr && h != INVALID_HANDLE_VALUE;
+}
 
-// File handles, whose empty value is INVALID_HANDLE_VALUE.
-struct file_traits {
-    using type = HANDLE;
-    static type invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static bool valid(type h) noexcept { return h != INVALID_HANDLE_VALUE; }
-    static void close(type h) noexcept { ::CloseHandle(h); }
-};
-
-struct hkey_traits {
-    using type = HKEY;
-    static type invalid() noexcept { return nullptr; }
-    static bool valid(type h) noexcept { return h != nullptr; }
-    static void close(type h) noexcept { ::RegCloseKey(h); }
-};
-
-template <class T>
-struct cotaskmem_traits {
-    using type = T*;
-    static type invalid() noexcept { return nullptr; }
-    static bool valid(type p) noexcept { return p != nullptr; }
-    static void close(type p) noexcept { ::CoTaskMemFree(p); }
-};
-
-// Blocks that FormatMessageW allocates.
-template <class T>
-struct localmem_traits {
-    using type = T*;
-    static type invalid() noexcept { return nullptr; }
-    static bool valid(type p) noexcept { return p != nullptr; }
-    static void close(type p) noexcept { ::LocalFree(p); }
-};
-
+using uniquehandle = uniqueresource<HANDLE, decltype(&::CloseHandle), ::CloseHandle, is_open_handle>;
+using uniquehkey = uniqueresource<HKEY, decltype(&::RegCloseKey), ::RegCloseKey>;
 // Modules that LoadLibraryW loaded.
-struct hmodule_traits {
-    using type = HMODULE;
-    static type invalid() noexcept { return nullptr; }
-    static bool valid(type h) noexcept { return h != nullptr; }
-    static void close(type h) noexcept { ::FreeLibrary(h); }
-};
-
-using uniquehandle = uniqueresource<handle_traits>;
-using uniquefile = uniqueresource<file_traits>;
-using uniquehkey = uniqueresource<hkey_traits>;
-using uniquehmodule = uniqueresource<hmodule_traits>;
-template <class T> using uniquetaskmem = uniqueresource<cotaskmem_traits<T>>;
-template <class T> using uniquelocalmem = uniqueresource<localmem_traits<T>>;
+using uniquehmodule = uniqueresource<HMODULE, decltype(&::FreeLibrary), ::FreeLibrary>;
+template <class T> using uniquetaskmem = uniqueresource<T*, decltype(&::CoTaskMemFree), ::CoTaskMemFree>;
+// Blocks that FormatMessageW and CommandLineToArgvW allocate.
+template <class T> using uniquelocalmem = uniqueresource<T*, decltype(&::LocalFree), ::LocalFree>;
 
 } // namespace kvt

@@ -22,8 +22,8 @@ std::wstring id_directory(const std::wstring& root, std::uint32_t id)
 // read it meanwhile, but not write, rename or delete it.
 openfile open_for_append(const std::wstring& path) noexcept
 {
-    openfile file{uniquefile(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr)),
+    openfile file{uniquehandle(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr)),
                   std::uint64_t{0}};
     if (!file)
         return file;
@@ -63,7 +63,7 @@ openfile open_current_file(logsettings& settings, const sourcekey& key)
 // Probes with no access rights, which no other handle's sharing mode can refuse.
 bool file_exists(const std::wstring& path) noexcept
 {
-    return static_cast<bool>(uniquefile(
+    return static_cast<bool>(uniquehandle(
         ::CreateFileW(path.c_str(), 0, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
 }
 

@@ -40,7 +40,7 @@ std::optional<std::wstring> log_file_name(const sourcekey& key, unsigned number)
 // the writer writes the file (no other handle may), so the size read once at the open and
 // raised by every append stays the file's position: no record needs a position query.
 struct openfile {
-    uniquefile handle;
+    uniquehandle handle;
     std::optional<std::uint64_t> size;  // empty when the open could not read the position
 
     explicit operator bool() const noexcept { return static_cast<bool>(handle); }

@@ -10,6 +10,8 @@
 
 #include <windows.h>
 
+#include <memory>
+
 namespace kvt {
 
 // Thread messages of the writer. wParam and lParam as noted; none names a window.
@@ -21,8 +23,7 @@ inline constexpr UINT WM_LOGSUSPEND = WM_APP + 3;      // wParam: event to set o
 // Payload of WM_LOGRECORD. Destroying it destroys the record, then the key reference.
 struct postedrecord {
     sourcekeyref key;
-    logrecord* record;
-    ~postedrecord() { if (record) destroy_record(record); }
+    std::unique_ptr<logrecord> record;
 };
 
 // Payload of WM_LOGCLOSESOURCE naming one source.
@@ -48,6 +49,16 @@ public:
     bool post(UINT message, WPARAM wparam, LPARAM lparam) const noexcept
     {
         return post_to_writer(id_, message, wparam, lparam);
+    }
+    // Posts a payload as the message's wParam. A successful post hands it to the thread,
+    // which destroys it once handled; after a failed one it is destroyed here.
+    template <class Payload>
+    bool post(UINT message, std::unique_ptr<Payload> payload) const noexcept
+    {
+        if (!post(message, reinterpret_cast<WPARAM>(payload.get()), 0))
+            return false;
+        static_cast<void>(payload.release());
+        return true;
     }
 
 private:

@@ -26,7 +26,7 @@ std::vector<uniquehandle> processes_of(const std::wstring& image_path)
 {
     std::vector<uniquehandle> found;
     // A failed snapshot is INVALID_HANDLE_VALUE, as a failed file is.
-    const uniquefile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    const uniquehandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = snapshot && ::Process32FirstW(snapshot.get(), &entry); more;

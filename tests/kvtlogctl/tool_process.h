@@ -29,8 +29,8 @@ public:
     explicit toolprocess(const std::wstring& arguments, const char* program = KVTLOGCTL_PATH)
     {
         std::wstring command = L"\"" + path_beside_this_program(program) + L"\" " + arguments;
-        const uniquefile out = output_file(L"out.txt");
-        const uniquefile err = output_file(L"err.txt");
+        const uniquehandle out = output_file(L"out.txt");
+        const uniquehandle err = output_file(L"err.txt");
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         startup.dwFlags = STARTF_USESTDHANDLES;
@@ -62,12 +62,12 @@ public:
     std::string err() const { return file_text(files_.path() + L"\\err.txt"); }
 
 private:
-    uniquefile output_file(const wchar_t* name) const
+    uniquehandle output_file(const wchar_t* name) const
     {
         SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-        return uniquefile(::CreateFileW((files_.path() + L"\\" + name).c_str(), GENERIC_WRITE,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+        return uniquehandle(::CreateFileW((files_.path() + L"\\" + name).c_str(), GENERIC_WRITE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
     }
 
     tempdirectory files_;

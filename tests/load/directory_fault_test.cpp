@@ -37,7 +37,7 @@ TEST_P(DirectoryFaults, RecordsAreDroppedUntilTheDirectoryIsUsableAndTheNextOneI
     const ComPtr<ILogSource> blocked = source(7, L"blocked");
     const ComPtr<ILogSource> other = source(8, L"other");
     if (broken != damage::parent_missing) {
-        ASSERT_TRUE(uniquefile(::CreateFileW(unusable.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr)));
+        ASSERT_TRUE(uniquehandle(::CreateFileW(unusable.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr)));
     }
     if (broken != damage::file_for_id_directory) {
         EXPECT_EQ(control_->SetLogPath(unusable.c_str()), S_OK);

@@ -83,12 +83,7 @@ struct sharedblock {
 };
 static_assert(std::atomic<long>::is_always_lock_free, "the block is shared between processes");
 
-struct view_traits {
-    using type = void*;
-    static type invalid() noexcept { return nullptr; }
-    static bool valid(type p) noexcept { return p != nullptr; }
-    static void close(type p) noexcept { ::UnmapViewOfFile(p); }
-};
+using uniqueview = uniqueresource<void*, decltype(&::UnmapViewOfFile), ::UnmapViewOfFile>;
 
 // The block under a name: made (zero-filled) by the administrator, opened by the clients.
 class blockview {
@@ -107,7 +102,7 @@ public:
 
 private:
     uniquehandle mapping_;
-    uniqueresource<view_traits> view_;
+    uniqueview view_;
 };
 
 } // namespace kvt::test::load

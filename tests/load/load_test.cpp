@@ -239,7 +239,7 @@ TEST_F(StopTest, StopWritesEveryRecordCommittedBeforeIt)
     };
     ASSERT_TRUE(::CreateDirectoryW(id_directory(logs_.path(), id).c_str(), nullptr));
     for (int k = 1; k <= older_files; ++k)
-        ASSERT_TRUE(uniquefile(::CreateFileW(path(k).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr)));
+        ASSERT_TRUE(uniquehandle(::CreateFileW(path(k).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr)));
     ASSERT_EQ(service_->SetLimit(id, 1, files_kept), S_OK);
     ComPtr<ILogSource> source = create_source(id, L"backlog", version);
     ASSERT_TRUE(source);

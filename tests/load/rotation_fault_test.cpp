@@ -39,8 +39,8 @@ TEST_P(BlockedRotation, CurrentFileGrowsWhileAnOlderOneIsHeldAndRotatesOnceItIsL
     wait_for_writer();
     ASSERT_EQ(texts(1), std::vector<std::wstring>{L"r0"});
 
-    uniquefile held(::CreateFileW(path(1).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                   OPEN_EXISTING, 0, nullptr));
+    uniquehandle held(::CreateFileW(path(1).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
     for (int n = 2; n <= 4; ++n)
         log_record(n);

@@ -22,7 +22,7 @@ bool wait_until(Condition done)
 // True while some handle (the writer's) holds the file open: an exclusive open fails then.
 inline bool is_open(const std::wstring& path)
 {
-    const uniquefile file(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    const uniquehandle file(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     return !file && ::GetLastError() == ERROR_SHARING_VIOLATION;
 }
 

@@ -31,9 +31,9 @@ tempdirectory::~tempdirectory()
 
 std::vector<unsigned char> read_file_bytes(const std::wstring& path)
 {
-    uniquefile file(::CreateFileW(path.c_str(), GENERIC_READ,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    uniquehandle file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     std::vector<unsigned char> bytes;
     if (!file)
         return bytes;

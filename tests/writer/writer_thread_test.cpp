@@ -23,9 +23,9 @@ protected:
     }
     void post_record(const sourcekeyref& key, const std::wstring& text)
     {
-        auto* record = new logrecord(0x10);
+        auto record = std::make_unique<logrecord>(0x10);
         record->arguments.push_back(make_counted<const wtextargument>(text.c_str()));
-        post(WM_LOGRECORD, new postedrecord{key, record});
+        post(WM_LOGRECORD, new postedrecord{key, std::move(record)});
     }
 
     // Returns once the writer has handled every earlier message and closed its files.
@@ -139,7 +139,7 @@ TEST_F(WriterThread, ASourceWithoutAUsableDirectoryLosesOnlyItsOwnRecordsUntilIt
 {
     const auto nine = make_sourcekey(9, v1234, L"App");
     const std::wstring in_the_way = logs_.path() + L"\\CA9";
-    ASSERT_TRUE(uniquefile(
+    ASSERT_TRUE(uniquehandle(
         ::CreateFileW(in_the_way.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)));
     post_record(nine, L"lost");
     post_record(app_, L"kept");
@@ -158,8 +158,8 @@ TEST_F(WriterThread, RotationBlockedByAHeldFileIsRetriedWhileWritingGoesOn)
     post_numbered(app_, 0, 2);
     EXPECT_EQ(digits(app_, 4), L"2|1|0|");
     {
-        const uniquefile reader(::CreateFileW(path(app_, 1).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        const uniquehandle reader(::CreateFileW(path(app_, 1).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_TRUE(reader);
         post_numbered(app_, 3, 4);
         EXPECT_EQ(digits(app_, 2), L"234|1");

@@ -11,10 +11,10 @@ namespace {
 
 constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-uniquefile open_shared(const std::wstring& path, DWORD access)
+uniquehandle open_shared(const std::wstring& path, DWORD access)
 {
-    return uniquefile(::CreateFileW(path.c_str(), access, share_all, nullptr, OPEN_EXISTING,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    return uniquehandle(::CreateFileW(path.c_str(), access, share_all, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 // Reads from the file's position to its end.
@@ -34,7 +34,7 @@ void read_to_end(HANDLE file, const std::wstring& path, linesplitter& splitter, 
 // Every line of a whole file, the partial last line included.
 void read_lines(const std::wstring& path, const line_callback& to)
 {
-    const uniquefile file = open_shared(path, GENERIC_READ);
+    const uniquehandle file = open_shared(path, GENERIC_READ);
     if (!file)
         throw_last_error(L"CreateFileW(" + path + L")");
     linesplitter splitter;
@@ -52,7 +52,7 @@ bool same_file(HANDLE a, HANDLE b)
 
 bool names(const std::wstring& path, HANDLE file)
 {
-    const uniquefile named = open_shared(path, FILE_READ_ATTRIBUTES);
+    const uniquehandle named = open_shared(path, FILE_READ_ATTRIBUTES);
     return named && same_file(named.get(), file);
 }
 
@@ -108,7 +108,7 @@ bool followedfile::replaced() const
 {
     if (delete_pending(file_.get()))
         return true;
-    const uniquefile now = open_shared(path_, FILE_READ_ATTRIBUTES);
+    const uniquehandle now = open_shared(path_, FILE_READ_ATTRIBUTES);
     return now && !same_file(now.get(), file_.get());
 }
 

@@ -41,7 +41,7 @@ private:
     bool replaced() const;
 
     std::wstring path_;
-    uniquefile file_;
+    uniquehandle file_;
     linesplitter splitter_;
 };
 
