@@ -19,8 +19,4 @@ void register_server(const wchar_t* log_path);
 // throws usrerror or syserror.
 void unregister_server();
 
-// Removes parent\name with all its subkeys, depth first. Throws the Win32 code of a failure
-// (DWORD); ERROR_FILE_NOT_FOUND when parent\name does not exist.
-void delete_key_tree(HKEY parent, const wchar_t* name);
-
 } // namespace kvt

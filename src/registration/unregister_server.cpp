@@ -1,7 +1,9 @@
 #include "registration/registration.h"
 
 #include "core/message_box.h"
-#include "registration/registry.h"
+#include "registration/registration_errors.h"
+#include "settings/settings_key.h"
+#include "win/registry.h"
 
 namespace kvt {
 
@@ -27,7 +29,7 @@ void remove_registration(const wchar_t* class_id)
     for (const wchar_t* name : {progid, version_progid})
         unless_missing([&] { delete_key_tree(root.get(), name); });
     unless_missing([&] {
-        const uniquehkey classes = open_key(root.get(), L"CLSID", DELETE | KEY_ENUMERATE_SUB_KEYS);
+        const uniquehkey classes = open_key(root.get(), clsid_key, DELETE | KEY_ENUMERATE_SUB_KEYS);
         root.reset();
         delete_key_tree(classes.get(), class_id);
     });
@@ -37,7 +39,7 @@ void remove_registration(const wchar_t* class_id)
 
 void unregister_server()
 {
-    const class_id_text class_id = make_class_id_text(unregistration_caption);
+    const classidtext class_id = make_class_id_text(unregistration_caption);
     translate_registry_errors(unregistration_caption, [&] { remove_registration(class_id.data()); });
     show_message(L"COM Server unregistered successfully.", unregistration_caption, MB_OK | MB_ICONINFORMATION);
 }

@@ -2,9 +2,9 @@
 
 #include "core/sourcekey.h"
 #include "settings/environment.h"
-#include "settings/registry_value.h"
 #include "settings/same_directory.h"
 #include "settings/settings_key.h"
+#include "win/registry.h"
 
 #include <algorithm>
 #include <cwchar>
@@ -15,16 +15,16 @@ namespace kvt {
 
 namespace {
 
-constexpr wchar_t level_subkey[] = L"Level";
-constexpr wchar_t limit_subkey[] = L"Limit";
-
 // Null when the subkey cannot be opened (also when the Settings key itself is missing).
 uniquehkey open_for_reading(HKEY key, const wchar_t* subkey) noexcept
 {
-    uniquehkey result;
-    if (::RegOpenKeyExW(key, subkey, 0, KEY_QUERY_VALUE, result.put()) != ERROR_SUCCESS)
-        result.reset();
-    return result;
+    return try_open_key(key, subkey, KEY_QUERY_VALUE);
+}
+
+// Throws the code of a failed open (ERROR_INVALID_HANDLE when the Settings key is missing).
+uniquehkey open_for_writing(HKEY key, const wchar_t* subkey)
+{
+    return open_key(key, subkey, KEY_SET_VALUE);
 }
 
 // A stored mask; 0 for a value that is not a REG_DWORD or holds more than 4 bytes, which
@@ -95,8 +95,7 @@ logsettings::logsettings()
 {
     // Without the key (the server is not registered) the store still works: reads fall back
     // to their defaults and writes fail with ERROR_INVALID_HANDLE.
-    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, settings_key_path().c_str(), 0, KEY_QUERY_VALUE, key_.put()) != ERROR_SUCCESS)
-        key_.reset();
+    key_ = open_for_reading(HKEY_CLASSES_ROOT, settings_key_path().c_str());
 }
 
 logsettings::~logsettings() = default;
@@ -136,8 +135,7 @@ bool logsettings::set_log_path(const wchar_t* text)
     // otherwise is stored even when it resolves to the same directory. A stored value of a
     // non-string type is left as it is.
     if (old_text && _wcsicmp(old_text, text) != 0) {
-        write_value(key_.get(), nullptr, nullptr, refs ? REG_EXPAND_SZ : REG_SZ, text,
-                    static_cast<DWORD>((std::wcslen(text) + 1) * sizeof(wchar_t)));
+        set_string(open_for_writing(key_.get(), nullptr).get(), nullptr, text, refs ? REG_EXPAND_SZ : REG_SZ);
         cached_path_.reset();
     }
     return changed;
@@ -163,7 +161,7 @@ bool logsettings::set_level(std::uint32_t id, std::uint32_t mask)
     const sectionguard guard(level_lock_);
     if (level(id) == mask)
         return false;
-    write_value(key_.get(), level_subkey, valuename(id).get(), REG_DWORD, &mask, sizeof mask);
+    set_value(open_for_writing(key_.get(), level_subkey).get(), valuename(id).get(), REG_DWORD, &mask, sizeof mask);
     levels_[id] = mask;
     level_changes_.fetch_add(1, std::memory_order_release);
     return true;
@@ -188,7 +186,8 @@ bool logsettings::set_limit(std::uint32_t id, const limitrecord& record)
     const limitrecord old = limit(id);
     if (old == record)
         return false;
-    write_value(key_.get(), limit_subkey, valuename(id).get(), REG_BINARY, &record, sizeof record);
+    set_value(open_for_writing(key_.get(), limit_subkey).get(), valuename(id).get(), REG_BINARY, &record,
+              sizeof record);
     limits_[id] = record;
     return old.size_kib > record.size_kib;
 }

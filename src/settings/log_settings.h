@@ -1,7 +1,7 @@
 #pragma once
 // The registry-backed store of the service's settings: the log directory, a level mask per
-// source id and a size limit per source id, under
-// HKEY_CLASSES_ROOT\CLSID\{00120700-2A33-11DC-9309-028037000300}\Settings.
+// source id and a size limit per source id, under the Settings key of the service's class
+// (settings_key.h).
 //
 // Threads: COM worker threads call every operation; the writer thread calls log_path and
 // limit. Each operation holds exactly one of the three locks for its whole run, registry

@@ -1,6 +1,9 @@
 #include "settings/settings_key.h"
 
-#include <windows.h>
+#include "core/inttotext.h"
+#include "core/sourcekey.h"
+
+#include <kvtlog.h>
 #include <objbase.h>
 
 #include <iterator>
@@ -8,22 +11,32 @@
 
 namespace kvt {
 
-namespace {
+std::optional<classidtext> class_id_text() noexcept
+{
+    classidtext text{};
+    if (::StringFromGUID2(CLSID_LogService, text.data(), static_cast<int>(text.size())) == 0)
+        return std::nullopt;
+    return text;
+}
 
-// The class id of the logging service. Kept here so that the settings store does not
-// depend on the interface definitions.
-constexpr GUID log_service_class = {0x00120700, 0x2A33, 0x11DC, {0x93, 0x09, 0x02, 0x80, 0x37, 0x00, 0x03, 0x00}};
-
-} // namespace
+std::wstring class_key_path(const wchar_t* class_id)
+{
+    return std::wstring(clsid_key) + L'\\' + class_id;
+}
 
 std::wstring settings_key_path()
 {
-    wchar_t class_id[39];
-    // StringFromGUID2 fails only for a buffer that is too small, which here can only mean
-    // the text did not fit: treated as out of memory ("Not enough memory for StringFromGUID2 call").
-    if (::StringFromGUID2(log_service_class, class_id, static_cast<int>(std::size(class_id))) == 0)
+    // A failed StringFromGUID2 can only mean the text did not fit: treated as out of memory
+    // ("Not enough memory for StringFromGUID2 call").
+    const std::optional<classidtext> class_id = class_id_text();
+    if (!class_id)
         throw std::bad_alloc();
-    return std::wstring(L"CLSID\\") + class_id + L"\\Settings";
+    return class_key_path(class_id->data()) + L'\\' + settings_subkey;
+}
+
+valuename::valuename(std::uint32_t id) noexcept : is_default_(id == default_source_id)
+{
+    inttotext(id, text_, std::size(text_), int_format(10, 0));
 }
 
 } // namespace kvt
