@@ -116,11 +116,11 @@ std::vector<double> run_clients(const std::wstring& own_path, unsigned processes
 void check_lines_written(ILogService& service)
 {
     kvtlog::comptr<ILogControl> control;
-    check(service.QueryInterface(IID_ILogControl, control.put_void()), "QueryInterface(ILogControl)");
-    check(control->Suspend(TRUE), "Suspend(TRUE)");
+    throw_if_failed(service.QueryInterface(IID_ILogControl, control.put_void()), "QueryInterface(ILogControl)");
+    throw_if_failed(control->Suspend(TRUE), "Suspend(TRUE)");
     uniquetaskmem<wchar_t> path;
-    check(control->GetLogPath(path.put()), "GetLogPath");
-    check(control->Suspend(FALSE), "Suspend(FALSE)");
+    throw_if_failed(control->GetLogPath(path.put()), "GetLogPath");
+    throw_if_failed(control->Suspend(FALSE), "Suspend(FALSE)");
     if (test::read_log_lines(std::wstring(path.get()) + L"\\" + bench_log_file).empty())
         throw std::runtime_error("the server wrote no lines for the client processes");
 }

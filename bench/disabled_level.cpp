@@ -28,7 +28,7 @@ double ns_per_create(const plan& p, ILogSource& source)
 std::vector<result> measure_disabled_level(const plan& p)
 {
     const inprocessservice service;
-    check(service.control().SetLevel(bench_source_id, disabled_mask), "SetLevel");
+    throw_if_failed(service.control().SetLevel(bench_source_id, disabled_mask), "SetLevel");
     void* message = nullptr;
     if (service.source().CreateMessage(message_level, IID_ILogMessage, &message) != S_FALSE)
         throw std::runtime_error("CreateMessage at a disabled level did not answer S_FALSE");

@@ -7,7 +7,7 @@
 
 namespace kvt::bench {
 
-void check(HRESULT hr, const char* call)
+void throw_if_failed(HRESULT hr, const char* call)
 {
     if (FAILED(hr)) {
         char text[160];
@@ -20,11 +20,11 @@ inprocessservice::inprocessservice()
 {
     test::write_default_settings(directory_.path());
     factory_.emplace();
-    check(factory_->CreateInstance(nullptr, IID_ILogService, service_.put_void()), "CreateInstance");
-    check(service_->QueryInterface(IID_ILogControl, control_.put_void()), "QueryInterface(ILogControl)");
-    check(service_->CreateSource(bench_source_id, bench_source_name, bench_source_version.data(), IID_ILogSource,
-                                 source_.put_void()),
-          "CreateSource");
+    throw_if_failed(factory_->CreateInstance(nullptr, IID_ILogService, service_.put_void()), "CreateInstance");
+    throw_if_failed(service_->QueryInterface(IID_ILogControl, control_.put_void()), "QueryInterface(ILogControl)");
+    throw_if_failed(service_->CreateSource(bench_source_id, bench_source_name, bench_source_version.data(),
+                                           IID_ILogSource, source_.put_void()),
+                    "CreateSource");
 }
 
 inprocessservice::~inprocessservice()
@@ -36,9 +36,9 @@ inprocessservice::~inprocessservice()
     factory_.reset();
 }
 
-void inprocessservice::suspend() const { check(control_->Suspend(TRUE), "Suspend(TRUE)"); }
+void inprocessservice::suspend() const { throw_if_failed(control_->Suspend(TRUE), "Suspend(TRUE)"); }
 
-void inprocessservice::resume() const { check(control_->Suspend(FALSE), "Suspend(FALSE)"); }
+void inprocessservice::resume() const { throw_if_failed(control_->Suspend(FALSE), "Suspend(FALSE)"); }
 
 std::wstring inprocessservice::current_file() const { return directory_.path() + L"\\" + bench_log_file; }
 

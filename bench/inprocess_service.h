@@ -49,6 +49,6 @@ private:
 };
 
 // Throws std::runtime_error naming the call when hr is a failure.
-void check(HRESULT hr, const char* call);
+void throw_if_failed(HRESULT hr, const char* call);
 
 } // namespace kvt::bench

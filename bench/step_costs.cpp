@@ -35,7 +35,8 @@ std::vector<result> allocations_per_call(const plan& p)
     ILogSource& source = service.source();
     const clientstep steps[] = {
         {"CreateMessage", [&](ILogMessage*& m) {
-             check(source.CreateMessage(message_level, IID_ILogMessage, reinterpret_cast<void**>(&m)), "CreateMessage");
+             throw_if_failed(source.CreateMessage(message_level, IID_ILogMessage, reinterpret_cast<void**>(&m)),
+                             "CreateMessage");
          }},
         {"SetLocation", [](ILogMessage*& m) { m->SetLocation(__FILE__, __LINE__, __func__); }},
         {"AddInt32", [](ILogMessage*& m) { m->AddInt32(message_number); }},

@@ -1,9 +1,11 @@
 #include "core/error.h"
 
 #include "core/message_box.h"
-#include "win/unique_resource.h"
+#include "win/system_text.h"
 
 #include <cwchar>
+#include <optional>
+#include <string>
 
 namespace kvt {
 
@@ -19,22 +21,10 @@ owned_text copy_text(const wchar_t* text)
     return copy;
 }
 
-// FormatMessageW into a copy of our own; null when FormatMessageW fails.
-owned_text format_message(DWORD flags, const void* source, DWORD id, DWORD language,
-                          const DWORD_PTR* arguments)
+// A copy of our own of what FormatMessageW made; null when it failed.
+owned_text copy_text(const std::optional<std::wstring>& text)
 {
-    uniquelocalmem<wchar_t> buffer;
-    if (!::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | flags, source, id, language,
-                          reinterpret_cast<LPWSTR>(buffer.put()), 0,
-                          reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(arguments))))
-        return nullptr;
-    return copy_text(buffer.get());
-}
-
-owned_text format_string(const wchar_t* format, const DWORD_PTR* arguments)
-{
-    return format_message(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY, format, 0, 0,
-                          arguments);
+    return text ? copy_text(text->c_str()) : nullptr;
 }
 
 } // namespace
@@ -65,7 +55,7 @@ usrerrorbody::usrerrorbody(const wchar_t* caption, const wchar_t* format,
     : caption_(copy_text(caption)),
       // Without inserts there is no array: a format that asks for one then fails to format
       // instead of reading past it.
-      text_(format_string(format, inserts.empty() ? nullptr : inserts.data()))
+      text_(copy_text(format_text(format, inserts.empty() ? nullptr : inserts.data())))
 {
 }
 
@@ -78,13 +68,11 @@ const wchar_t* syserrorbody::description()
 {
     if (code_ == 0)
         return format_.get();
-    const owned_text system = format_message(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                             nullptr, code_, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                                             nullptr);
+    const std::optional<std::wstring> system = system_text(code_, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT));
     if (!system)
         return nullptr;
-    const DWORD_PTR arguments[] = {reinterpret_cast<DWORD_PTR>(system.get()), code_};
-    owned_text finished = format_string(format_.get(), arguments);
+    const DWORD_PTR arguments[] = {reinterpret_cast<DWORD_PTR>(system->c_str()), code_};
+    owned_text finished = copy_text(format_text(format_.get(), arguments));
     if (!finished)
         return nullptr;
     code_ = 0;

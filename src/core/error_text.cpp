@@ -1,8 +1,9 @@
 #include "core/error_text.h"
 
 #include "core/inttotext.h"
-#include "win/unique_resource.h"
+#include "win/system_text.h"
 
+#include <optional>
 #include <string_view>
 
 namespace kvt {
@@ -32,22 +33,12 @@ std::wstring one_line(std::wstring_view text)
     return line;
 }
 
-std::wstring system_message(DWORD code)
-{
-    uniquelocalmem<wchar_t> buffer;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code,
-        MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT), reinterpret_cast<LPWSTR>(buffer.put()), 0, nullptr);
-    if (length == 0 || !buffer)
-        return {};
-    return one_line(std::wstring_view(buffer.get(), length));
-}
-
 } // namespace
 
 std::wstring error_code_text(DWORD code)
 {
-    std::wstring message = system_message(code);
+    const std::optional<std::wstring> system = system_text(code, MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT));
+    std::wstring message = system ? one_line(*system) : std::wstring();
     if (message.empty())
         message = no_message;
     wchar_t hex[9];

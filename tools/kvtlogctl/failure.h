@@ -19,7 +19,8 @@ struct usageerror {
     std::wstring text;
 };
 
-inline void check(HRESULT hr, const std::wstring& operation)
+// Throws a failing HRESULT as a failure of the operation.
+inline void check_hresult(HRESULT hr, const std::wstring& operation)
 {
     if (FAILED(hr))
         throw failure{operation, hr};

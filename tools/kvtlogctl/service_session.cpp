@@ -14,8 +14,17 @@ std::optional<std::wstring> returned_string(const wchar_t* operation, Call call)
     wchar_t* text = nullptr;
     const HRESULT hr = call(&text);
     const uniquetaskmem<wchar_t> owner(text);
-    check(hr, operation);
+    check_hresult(hr, operation);
     return text ? std::optional<std::wstring>(text) : std::nullopt;
+}
+
+// Calls a method that parses a text into a number; a failure names the method and the text.
+template <class Call>
+DWORD parsed(const wchar_t* method, const std::wstring& text, Call call)
+{
+    DWORD value = 0;
+    check_hresult(call(text.c_str(), &value), method + (L"(\"" + text + L"\")"));
+    return value;
 }
 
 } // namespace
@@ -23,7 +32,7 @@ std::optional<std::wstring> returned_string(const wchar_t* operation, Call call)
 ILogService& servicesession::service()
 {
     if (!service_)
-        check(::CoCreateInstance(CLSID_LogService, nullptr, CLSCTX_LOCAL_SERVER, IID_ILogService,
+        check_hresult(::CoCreateInstance(CLSID_LogService, nullptr, CLSCTX_LOCAL_SERVER, IID_ILogService,
                                  service_.put_void()),
               L"CoCreateInstance");
     return *service_.get();
@@ -32,7 +41,7 @@ ILogService& servicesession::service()
 ILogControl& servicesession::control()
 {
     if (!control_)
-        check(service().QueryInterface(IID_ILogControl, control_.put_void()), L"QueryInterface(ILogControl)");
+        check_hresult(service().QueryInterface(IID_ILogControl, control_.put_void()), L"QueryInterface(ILogControl)");
     return *control_.get();
 }
 
@@ -49,34 +58,34 @@ std::optional<std::wstring> servicesession::log_path()
 
 void servicesession::set_log_path(const std::wstring& path)
 {
-    check(control().SetLogPath(path.c_str()), L"SetLogPath");
+    check_hresult(control().SetLogPath(path.c_str()), L"SetLogPath");
 }
 
 DWORD servicesession::level(source_id id)
 {
     DWORD mask = 0;
     if (id)
-        check(control().GetLevel(*id, &mask), L"GetLevel");
+        check_hresult(control().GetLevel(*id, &mask), L"GetLevel");
     else
-        check(control().GetDefaultLevel(&mask), L"GetDefaultLevel");
+        check_hresult(control().GetDefaultLevel(&mask), L"GetDefaultLevel");
     return mask;
 }
 
 void servicesession::set_level(source_id id, DWORD mask)
 {
     if (id)
-        check(control().SetLevel(*id, mask), L"SetLevel");
+        check_hresult(control().SetLevel(*id, mask), L"SetLevel");
     else
-        check(control().SetDefaultLevel(mask), L"SetDefaultLevel");
+        check_hresult(control().SetDefaultLevel(mask), L"SetDefaultLevel");
 }
 
 limitrecord servicesession::limit(source_id id)
 {
     DWORD size_kib = 0, files = 0;
     if (id)
-        check(service().GetLimit(*id, &size_kib, &files), L"GetLimit");
+        check_hresult(service().GetLimit(*id, &size_kib, &files), L"GetLimit");
     else
-        check(service().GetDefaultLimit(&size_kib, &files), L"GetDefaultLimit");
+        check_hresult(service().GetDefaultLimit(&size_kib, &files), L"GetDefaultLimit");
     // The service keeps at most 255 files.
     return {size_kib, static_cast<std::uint8_t>(files)};
 }
@@ -84,21 +93,20 @@ limitrecord servicesession::limit(source_id id)
 void servicesession::set_limit(source_id id, DWORD size_kib, DWORD files)
 {
     if (id)
-        check(service().SetLimit(*id, size_kib, files), L"SetLimit");
+        check_hresult(service().SetLimit(*id, size_kib, files), L"SetLimit");
     else
-        check(service().SetDefaultLimit(size_kib, files), L"SetDefaultLimit");
+        check_hresult(service().SetDefaultLimit(size_kib, files), L"SetDefaultLimit");
 }
 
 void servicesession::suspend(bool suspend)
 {
-    check(control().Suspend(suspend ? 1 : 0), suspend ? L"Suspend(TRUE)" : L"Suspend(FALSE)");
+    check_hresult(control().Suspend(suspend ? 1 : 0), suspend ? L"Suspend(TRUE)" : L"Suspend(FALSE)");
 }
 
 DWORD servicesession::parse_source_id(const std::wstring& text)
 {
-    DWORD id = 0;
-    check(control().ParseSourceId(text.c_str(), &id), L"ParseSourceId(\"" + text + L"\")");
-    return id;
+    return parsed(L"ParseSourceId", text,
+                  [this](const wchar_t* t, DWORD* id) { return control().ParseSourceId(t, id); });
 }
 
 std::wstring servicesession::format_source_id(DWORD id)
@@ -109,9 +117,8 @@ std::wstring servicesession::format_source_id(DWORD id)
 
 DWORD servicesession::parse_levels(const std::wstring& text)
 {
-    DWORD mask = 0;
-    check(control().ParseLevels(text.c_str(), &mask), L"ParseLevels(\"" + text + L"\")");
-    return mask;
+    return parsed(L"ParseLevels", text,
+                  [this](const wchar_t* t, DWORD* mask) { return control().ParseLevels(t, mask); });
 }
 
 std::wstring servicesession::format_levels(DWORD mask)
