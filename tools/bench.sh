@@ -2,28 +2,18 @@
 # Runs the benchmark suite: builds kvtbench with the server and its proxy/stub DLL,
 # registers both in the build's private Wine prefix, runs every benchmark, prints the table
 # and writes <build>/bench/results.csv. Arguments go to kvtbench (-quick, -only:13c).
-# The build directory is build/ unless KVT_BUILD_DIR names another.
+# The build directory is build/ unless KVT_BUILD_DIR names another; it is configured with the
+# `bench` preset, the test build's with the benchmarks added.
 #
-# spdlog and fmt, the comparison, are installed here from Debian's packages: the benchmark
-# compiles them in header-only, and nothing else of the project uses them.
+# spdlog and fmt, the comparison, come from Debian's packages (tools/setup.sh bench installs
+# them): the benchmark compiles them in header-only, and nothing else of the project uses them.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 build=$(realpath -m "${KVT_BUILD_DIR:-$root/build}")
 
-bash tools/setup.sh
-for p in libspdlog-dev libfmt-dev; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    echo "installing: libspdlog-dev libfmt-dev"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    apt-get install -y -qq --no-install-recommends libspdlog-dev libfmt-dev >/dev/null
-    break
-  fi
-done
-
-cmake --no-warn-unused-cli -S . -B "$build" -G Ninja --toolchain cmake/mingw-w64-x86_64.cmake \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKVT_WERROR=ON -DKVT_BENCH=ON >/dev/null
+bash tools/setup.sh bench
+cmake --preset bench -B "$build" >/dev/null
 cmake --build "$build" --target kvtbench kvtlog kvtlogps
 
 . tools/wine.sh

@@ -7,6 +7,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
+bash tools/setup.sh
 bash tools/build.sh
 
 build="$root/build"

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing need, from Debian's packages only, when it is missing.
+# The one script that installs packages: the others call it.
+# With the argument `bench` it also installs what only the benchmarks compile.
 set -euo pipefail
 
 packages=(
@@ -7,7 +9,13 @@ packages=(
   mingw-w64-tools              # widl
   wine64 wine libwine-dev      # the runtime the tests use, and the standard IDL files
   cmake ninja-build googletest
+  clang jq                     # the second compiler's check (tools/clang-check.sh)
 )
+case "${1:-}" in
+  '') ;;
+  bench) packages+=(libspdlog-dev libfmt-dev) ;; # the benchmarks' comparison, header-only
+  *) echo "usage: setup.sh [bench]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

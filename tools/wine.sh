@@ -1,7 +1,9 @@
-# Sourced by the scripts: a private Wine prefix inside the build tree and one persistent
+# Sourced by the scripts and by the build's emulator wrapper (<build>/wine-run, from
+# tools/wine-run.in): a private Wine prefix inside the build tree and one persistent
 # wineserver for the whole run, stopped when the calling script exits.
 # Nothing here touches ~/.wine.
 
+# The one place that sets Wine's environment for a build directory.
 kvt_wine_env() {
   export WINEPREFIX="$1/wine"
   export WINEDEBUG=-all
