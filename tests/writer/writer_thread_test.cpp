@@ -81,23 +81,26 @@ TEST_F(WriterThread, SuspendWaitsForEarlierRecordsClosesFilesAndDropsLaterRecord
     EXPECT_EQ(read_log_lines(path(app_)).back().find(L'\xFEFF'), std::wstring::npos);  // one byte-order mark
 }
 
+// A close is seen once the next record of a source whose file stays open (nine) is written.
 TEST_F(WriterThread, CloseMessagesCloseTheNamedFilesOnly)
 {
     const std::uint32_t v1235[4] = {1, 2, 3, 5};
     const auto other = make_sourcekey(7, v1235, L"App"), eight = make_sourcekey(8, v1234, L"App");
-    for (const auto& key : {app_, other, eight})
+    const auto nine = make_sourcekey(9, v1234, L"App");
+    for (const auto& key : {app_, other, eight, nine})
         post_record(key, L"first");
     ASSERT_TRUE(writer_->post(WM_LOGCLOSEID, 0, 7));
-    post_record(eight, L"second");
-    ASSERT_TRUE(wait_until([&] { return texts(eight).size() == 2; }));
+    post_record(nine, L"second");
+    ASSERT_TRUE(wait_until([&] { return texts(nine).size() == 2; }));
     EXPECT_FALSE(is_open(path(app_)));
     EXPECT_FALSE(is_open(path(other)));
     EXPECT_TRUE(is_open(path(eight)));
 
+    post_record(app_, L"second");  // opened again
     post(WM_LOGCLOSESOURCE, new closerequest{eight});
     post(WM_LOGCLOSESOURCE, new closerequest{other});  // has no entry: only the request is freed
-    post_record(app_, L"second");
-    ASSERT_TRUE(wait_until([&] { return texts(app_).size() == 2; }));
+    post_record(nine, L"third");
+    ASSERT_TRUE(wait_until([&] { return texts(nine).size() == 3; }));
     EXPECT_FALSE(is_open(path(eight)));
     EXPECT_TRUE(is_open(path(app_)));
 }
