@@ -32,12 +32,14 @@ unsigned __stdcall writer_entry(void* argument)
 
 } // namespace
 
+postcalls post_calls = {::PostThreadMessageW, ::Sleep};
+
 bool post_to_writer(DWORD thread_id, UINT message, WPARAM wparam, LPARAM lparam) noexcept
 {
     for (int i = 0; i < post_tries; ++i) {
-        if (::PostThreadMessageW(thread_id, message, wparam, lparam))
+        if (post_calls.post(thread_id, message, wparam, lparam))
             return true;
-        ::Sleep(post_pause_ms);
+        post_calls.pause(post_pause_ms);
     }
     return false;
 }

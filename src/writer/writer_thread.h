@@ -31,7 +31,17 @@ struct closerequest {
     sourcekeyref key;
 };
 
-// PostThreadMessageW at most 50 times, Sleep(100) after every failed try.
+// The two calls post_to_writer makes: the post, and the pause after a refused one. They are
+// ::PostThreadMessageW and ::Sleep unless a test has put others in their place to see a queue
+// that refuses. Changed only while no thread posts, so nothing guards them.
+struct postcalls {
+    BOOL(WINAPI* post)(DWORD thread_id, UINT message, WPARAM wparam, LPARAM lparam);
+    void(WINAPI* pause)(DWORD milliseconds);
+};
+extern postcalls post_calls;
+
+// Posts at most 50 times, pausing 100 ms after every refused try. False when every try was
+// refused: the payload is then still the sender's, which frees it.
 bool post_to_writer(DWORD thread_id, UINT message, WPARAM wparam, LPARAM lparam) noexcept;
 
 // Starts the thread on construction and returns once its queue exists; stops it on

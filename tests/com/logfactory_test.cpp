@@ -7,19 +7,6 @@ namespace {
 
 using FactoryTest = servicetest;
 
-TEST_F(FactoryTest, CountsItsReferencesWithoutFreeingItselfAndHandsOutTheOneService)
-{
-    void* self = nullptr;
-    EXPECT_EQ(factory_->QueryInterface(IID_IClassFactory, &self), S_OK);
-    EXPECT_EQ(self, static_cast<IClassFactory*>(&*factory_));
-    EXPECT_EQ(factory_->AddRef(), 2u);
-    EXPECT_EQ(factory_->Release(), 1u);
-    EXPECT_EQ(factory_->Release(), 0u);
-    ComPtr<ILogControl> control;  // the factory lives on at a count of 0
-    EXPECT_EQ(factory_->CreateInstance(nullptr, IID_ILogControl, &control), S_OK);
-    EXPECT_EQ(control.Get(), control_.Get());
-}
-
 // Each service reference, LockServer lock and live source object holds the server lock once;
 // the factory's own references and messages hold none. Whichever holder goes last sets the
 // shutdown event, and only it.

@@ -1,9 +1,32 @@
 #include "service_fixture.h"
+#include "writer/writer_thread.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstdint>
+#include <new>
 #include <vector>
+
+// Counts the blocks of operator new that are not yet freed, to show that nothing leaks.
+namespace {
+std::atomic<long> live_blocks{0};
+}
+
+void* operator new(std::size_t size)
+{
+    if (void* p = ::HeapAlloc(::GetProcessHeap(), 0, size ? size : 1)) {
+        ++live_blocks;
+        return p;
+    }
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept
+{
+    live_blocks -= p != nullptr;
+    ::HeapFree(::GetProcessHeap(), 0, p);
+}
+void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
 
 namespace kvt::test {
 namespace {
@@ -19,7 +42,7 @@ std::wstring date_of_today()
     return text;
 }
 
-TEST_F(MessageTest, EveryAppendKindSetLocationAndSetIdsReachTheSourcesFile)
+TEST_F(MessageTest, EveryAppendKindSetLocationAndSetIdsReachTheSourcesFileAndReservedMethodsDoNothing)
 {
     const std::wstring today = date_of_today();
     {
@@ -31,8 +54,11 @@ TEST_F(MessageTest, EveryAppendKindSetLocationAndSetIdsReachTheSourcesFile)
             m->AddFloat(1.5f), m->AddDouble(-0.25), m->AddHex32(255), m->AddHex64(255),
             m->AddString("narrow"), m->AddWString(L"wide"), m->AddString(nullptr), m->AddWString(nullptr),
             m->AddErrorCode(0x20001234), m->AddResultCode(0x20001234),
-            m->SetLocation("C:\\src\\dir/file.cpp", 42, "main"), m->SetIds(0xFFFFFFFF, 5)};
-        EXPECT_EQ(std::vector<HRESULT>(std::begin(results), std::end(results)), std::vector<HRESULT>(25, S_OK));
+            m->SetLocation("C:\\src\\dir/file.cpp", 42, "main"), m->SetIds(0xFFFFFFFF, 5),
+            m->Reserved1(), m->Reserved2(), m->Reserved3(), m->Reserved4()};
+        std::vector<HRESULT> expected(25, S_OK);
+        expected.insert(expected.end(), 4, E_NOTIMPL);
+        EXPECT_EQ(std::vector<HRESULT>(std::begin(results), std::end(results)), expected);
     }
     wait_for_writer();
     const std::vector<std::wstring> lines = read_log_lines(file_of(7, L"road"));
@@ -49,31 +75,56 @@ TEST_F(MessageTest, EveryAppendKindSetLocationAndSetIdsReachTheSourcesFile)
 
 // The getters answer level, ids, file, line and function; SetLocation keeps the last path
 // component and replaces earlier values.
-TEST_F(MessageTest, GettersAnswerWhatWasSetAndReservedMethodsAreNotImplemented)
+TEST_F(MessageTest, GettersAnswerWhatWasSet)
 {
     const ComPtr<ILogMessage> m = message(source(7, L"app").Get(), 0x21);
     const auto state = [&] {
         DWORD level = 99, first = 99, second = 99, line = 99;
         LPWSTR file = nullptr, function = nullptr;
-        const HRESULT results[] = {m->GetLevel(&level), m->GetFirstId(&first),  m->GetSecondId(&second),
-                                   m->GetFile(&file),   m->GetLine(&line),      m->GetFunction(&function)};
-        EXPECT_EQ(std::count(std::begin(results), std::end(results), S_OK), 6);
-        return answer(S_OK, level, first, second, file, line, function).second;
+        const HRESULT all = m->GetLevel(&level) | m->GetFirstId(&first) | m->GetSecondId(&second) |
+                            m->GetFile(&file) | m->GetLine(&line) | m->GetFunction(&function);
+        return answer(all, level, first, second, file, line, function);
     };
-    EXPECT_EQ(state(), L"33 0 0 <null> 0 <null>");
+    const auto ok = [](const wchar_t* outs) { return std::pair<HRESULT, std::wstring>(S_OK, outs); };
+    EXPECT_EQ(state(), ok(L"33 0 0 <null> 0 <null>"));
     const struct { const char* file; const char* function; const wchar_t* state; } locations[] = {
         {"C:\\src\\dir/file.cpp", "f", L"33 0 0 file.cpp 12 f"}, {"dir/sub\\x.h", "", L"33 0 0 x.h 12 "},
         {"plain.c", "g", L"33 0 0 plain.c 12 g"}, {"dir\\", nullptr, L"33 0 0  12 <null>"},
         {nullptr, "h", L"33 0 0 <null> 12 h"}, {"", nullptr, L"33 0 0  12 <null>"}};
     for (const auto& l : locations) {
         EXPECT_EQ(m->SetLocation(l.file, 12, l.function), S_OK);
-        EXPECT_EQ(state(), l.state);
+        EXPECT_EQ(state(), ok(l.state));
     }
     EXPECT_EQ(m->SetIds(3, 4), S_OK);
-    EXPECT_EQ(state(), L"33 3 4  12 <null>");
-    for (auto reserved :
-         {&ILogMessage::Reserved1, &ILogMessage::Reserved2, &ILogMessage::Reserved3, &ILogMessage::Reserved4})
-        EXPECT_EQ((m.Get()->*reserved)(), E_NOTIMPL);
+    EXPECT_EQ(state(), ok(L"33 3 4  12 <null>"));
+}
+
+int posts = 0;
+BOOL WINAPI refuse(DWORD, UINT, WPARAM, LPARAM) { return ++posts, FALSE; }
+void WINAPI no_pause(DWORD) {}
+
+// A writer queue that refuses every post: each sender tries 50 times, frees its payload
+// (the message's record, the source's close request) and Suspend answers E_FAIL.
+TEST_F(MessageTest, APayloadThatCannotBePostedIsFreedByItsSender)
+{
+    DWORD level = 0;
+    EXPECT_EQ(control_->GetLevel(7, &level), S_OK);  // the store's answer stays cached
+    const long live = live_blocks;
+    {
+        const postcalls real = std::exchange(post_calls, {refuse, no_pause});
+        {
+            const ComPtr<ILogMessage> m = message(source(7, L"refused").Get(), 2);
+            EXPECT_EQ(m->AddWString(L"lost"), S_OK);
+            EXPECT_EQ(m->SetLocation("lost.cpp", 1, "lost"), S_OK);
+        }
+        EXPECT_EQ(posts, 2 * 50);
+        EXPECT_EQ(live_blocks, live);
+        EXPECT_EQ(control_->Suspend(TRUE), E_FAIL);
+        EXPECT_EQ(control_->Suspend(FALSE), E_FAIL);
+        post_calls = real;
+    }
+    wait_for_writer();
+    EXPECT_FALSE(file_exists(file_of(7, L"refused")));
 }
 
 } // namespace

@@ -7,22 +7,17 @@ namespace {
 
 using ServiceTest = servicetest;
 
-TEST_F(ServiceTest, EachObjectAnswersIUnknownWithItsOneIdentity)
+// COM's identity of an object: its IUnknown pointer.
+IUnknown* identity(IUnknown* object)
 {
-    const ComPtr<ILogSource> app = source(7, L"app");
-    const ComPtr<ILogMessage> m = message(app.Get(), 2);
-    const std::pair<IUnknown*, IUnknown*> objects[] = {
-        {service_.Get(), service_.Get()}, {control_.Get(), service_.Get()}, {app.Get(), app.Get()}, {m.Get(), m.Get()}};
-    for (const auto& [object, identity] : objects) {
-        ComPtr<IUnknown> unknown;
-        EXPECT_EQ(object->QueryInterface(IID_PPV_ARGS(&unknown)), S_OK);
-        EXPECT_EQ(unknown.Get(), identity);
-    }
-    EXPECT_NE(static_cast<void*>(control_.Get()), static_cast<void*>(service_.Get()));
+    ComPtr<IUnknown> unknown;
+    EXPECT_EQ(object->QueryInterface(IID_PPV_ARGS(&unknown)), S_OK);
+    return unknown.Get();
 }
 
 // One call after another, each with its answer and the out values it left. Every refused
-// request leaves its out pointer null; a source's name is checked before the interface.
+// request leaves its out pointer null; a source's name is checked before the interface. The
+// setters answer a registry failure as its Win32 code.
 TEST_F(ServiceTest, EveryMethodAnswersWithItsResultAndOutValues)
 {
     IClassFactory* const f = &*factory_;
@@ -37,21 +32,36 @@ TEST_F(ServiceTest, EveryMethodAnswersWithItsResultAndOutValues)
     LPWSTR text;
     void* object;
     const wchar_t* const none = L"<null>";
+    const HRESULT not_found = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    const auto remove = [](const wchar_t* key) {  // a key under Settings, or for null its directory value
+        const std::wstring path = std::wstring(settings_key_path) + L"\\" + (key ? key : L"");
+        EXPECT_EQ(key ? ::RegDeleteTreeW(HKEY_CLASSES_ROOT, path.c_str())
+                      : ::RegDeleteKeyValueW(HKEY_CLASSES_ROOT, settings_key_path, nullptr), ERROR_SUCCESS);
+    };
     using call = std::function<std::pair<HRESULT, std::wstring>()>;
     const struct { call run; HRESULT result; std::wstring outs; } script[] = {
         {[&] {
-             EXPECT_EQ(::RegDeleteKeyValueW(HKEY_CLASSES_ROOT, settings_key_path, nullptr), ERROR_SUCCESS);
+             remove(nullptr);
              const auto missing = answer(c->GetLogPath(reinterpret_cast<LPWSTR*>(&object)), object);
              write_default_settings(logs_.path());  // for the calls below
              return missing;
          },
-         HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), none},
+         not_found, none},
+        {[&] { return answer(S_OK, identity(c) == s, identity(app.Get()) == app.Get(), identity(m.Get()) == m.Get(),
+                             static_cast<void*>(c) != static_cast<void*>(s)); }, S_OK, L"1 1 1 1"},
+        {[&] {  // the factory's count reaches 0 without freeing it
+             const HRESULT hr = f->QueryInterface(IID_IClassFactory, &object);
+             const ULONG raised = f->AddRef(), lowered = f->Release(), none_left = f->Release();
+             return answer(hr, object == f, raised, lowered, none_left);
+         },
+         S_OK, L"1 2 1 0"},
         {[&] { return answer(s->GetDefaultLimit(&a, &b), a, b); }, S_OK, L"2048 3"},
         {[&] { return answer(s->SetLimit(7, 100, 256)); }, E_INVALIDARG, L""},
         {[&] { return answer(s->GetLimit(7, &a, &b), a, b); }, S_OK, L"2048 3"},
         {[&] { return answer(s->SetLimit(7, 100, 255)); }, S_OK, L""},
         {[&] { return answer(s->GetLimit(7, &a, &b), a, b); }, S_OK, L"100 255"},
         {[&] { return answer(s->SetDefaultLimit(4096, 2)); }, S_OK, L""},
+        {[&] { return answer(s->GetLimit(8, &a, &b), a, b); }, S_OK, L"4096 2"},
         {[&] { return answer(s->SetStripPaths(FALSE)); }, S_FALSE, L""},
         {[&] { return answer(s->SetStripPaths(TRUE)); }, S_OK, L""},
         {[&] { return answer(s->GetStripPaths(&strip), strip); }, S_OK, L"1"},
@@ -59,6 +69,7 @@ TEST_F(ServiceTest, EveryMethodAnswersWithItsResultAndOutValues)
         {[&] { return answer(c->SetLevel(7, 0x3F)); }, S_OK, L""},
         {[&] { return answer(c->GetLevel(7, &a), a); }, S_OK, L"63"},
         {[&] { return answer(c->SetDefaultLevel(0x7F)); }, S_OK, L""},
+        {[&] { return answer(c->GetLevel(8, &a), a); }, S_OK, L"127"},
         {[&] { return answer(c->GetLogPath(&text), text); }, S_OK, logs_.path()},
         {[&] { return answer(c->SetLogPath(nullptr)); }, S_OK, L""},
         {[&] { return answer(c->Reserved1(&reserved), reserved); }, E_NOTIMPL, L"0"},
@@ -67,11 +78,18 @@ TEST_F(ServiceTest, EveryMethodAnswersWithItsResultAndOutValues)
         {[&] { return answer(c->ParseSourceId(L"CA4294967296", &a), a); }, E_INVALIDARG, L"0"},
         {[&] { return answer(c->ParseSourceId(nullptr, &a), a); }, E_INVALIDARG, L"0"},
         {[&] { return answer(c->FormatSourceId(4294967295, &text), text); }, S_OK, L"CA4294967295"},
+        {[&] { return answer(c->FormatSourceId(0, &text), text); }, S_OK, L"GE"},
+        {[&] { return answer(c->ParseLevels(L" \t;fatal,ERROR;wArNiNg event\t\tInfo,,debug;trace, ", &a), a); }, S_OK,
+         L"127"},
+        {[&] { return answer(c->ParseLevels(L"FtL ErR;wrn,EVT inf dbg trc", &a), a); }, S_OK, L"127"},
         {[&] { return answer(c->ParseLevels(L"error, Warning;trc", &a), a); }, S_OK, L"70"},
+        {[&] { return answer(c->ParseLevels(L"", &a), a); }, S_OK, L"0"},
         {[&] { return answer(c->ParseLevels(nullptr, &a), a); }, S_OK, L"0"},
-        {[&] { return answer(c->ParseLevels(L"ERROR,LOUD", &a), a); }, E_INVALIDARG, L"2"},
+        {[&] { return answer(c->ParseLevels(L"ERROR,LOUD,FATAL", &a), a); }, E_INVALIDARG, L"2"},
+        {[&] { return answer(c->ParseLevels((L"info" + std::wstring(100000, L';')).c_str(), &a), a); }, S_OK, L"16"},
         {[&] { return answer(c->FormatLevels(0x100, &text), text); }, S_OK, L""},
-        {[&] { return answer(c->FormatLevels(0x7F, &text), text); }, S_OK,
+        {[&] { return answer(c->FormatLevels(0x41, &text), text); }, S_OK, L"FATAL,TRACE"},
+        {[&] { return answer(c->FormatLevels(0xFFFFFFFF, &text), text); }, S_OK,
          L"FATAL,ERROR,WARNING,EVENT,INFO,DEBUG,TRACE"},
         {[&] { return answer(f->QueryInterface(IID_ILogService, &object), object); }, E_NOINTERFACE, none},
         {[&] { return answer(f->CreateInstance(s, IID_ILogService, &object), object); }, CLASS_E_NOAGGREGATION, none},
@@ -82,6 +100,9 @@ TEST_F(ServiceTest, EveryMethodAnswersWithItsResultAndOutValues)
         {[&] { return answer(app->QueryInterface(IID_ILogService, &object), object); }, E_NOINTERFACE, none},
         {[&] { return answer(app->CreateMessage(2, IID_ILogSource, &object), object); }, E_NOINTERFACE, none},
         {[&] { return answer(m->QueryInterface(IID_ILogSource, &object), object); }, E_NOINTERFACE, none},
+        {[&] { remove(L"Level"); return answer(c->SetLevel(9, 1)); }, not_found, L""},
+        {[&] { remove(L"Limit"); return answer(s->SetLimit(9, 1, 1)); }, not_found, L""},
+        {[&] { remove(nullptr); return answer(c->SetLogPath(L"C:\\Logs")); }, not_found, L""},
     };
     for (std::size_t row = 0; row < std::size(script); ++row) {
         a = b = 99, strip = 9, reserved = 99, text = nullptr, object = &object;
@@ -89,16 +110,11 @@ TEST_F(ServiceTest, EveryMethodAnswersWithItsResultAndOutValues)
     }
 }
 
-} // namespace
-} // namespace kvt::test
-
-namespace kvt::test {
-namespace {
-
 // Which setting changes make the writer close a source's open file: only those that switch
 // the source's id off, shrink its limit, or move the log directory.
 TEST_F(ServiceTest, OnlyChangesThatAffectAnOpenFileCloseIt)
 {
+    const std::wstring moved = logs_.path() + L"\\moved";
     const struct {
         const wchar_t* change;
         std::function<HRESULT(ILogService*, ILogControl*)> make;
@@ -113,23 +129,17 @@ TEST_F(ServiceTest, OnlyChangesThatAffectAnOpenFileCloseIt)
         {L"SetLimit(7, larger)", [](auto s, auto) { return s->SetLimit(7, 4096, 3); }, false},
         {L"SetDefaultLimit(smaller)", [](auto s, auto) { return s->SetDefaultLimit(512, 3); }, false},
         {L"SetLogPath(same)", [this](auto, auto c) { return c->SetLogPath(logs_.path().c_str()); }, false},
+        {L"SetLogPath(other)", [&](auto, auto c) { return c->SetLogPath(moved.c_str()); }, true},  // the last
     };
-    // Every record before a mark is handled once the mark's line is in its closed file.
-    const std::wstring file = file_of(7, L"Kept"), marks = file_of(0xFFFFFFF0, L"marks");
-    std::size_t marked = 0;
-    const auto settle = [&] {
-        log(source(0xFFFFFFF0, L"marks").Get(), L"mark");
-        ++marked;
-        return wait_until([&] { return read_log_lines(marks).size() == marked && !is_open(marks); });
-    };
+    const std::wstring file = file_of(7, L"Kept");
     for (const auto& c : cases) {
         ASSERT_EQ(control_->SetLevel(7, 0xFFFFFFFF), S_OK);
         const ComPtr<ILogSource> kept = source(7, L"Kept");
         log(kept.Get(), L"open");
-        ASSERT_TRUE(settle());
+        ASSERT_TRUE(wait_for_queue());
         ASSERT_TRUE(is_open(file)) << c.change;
         EXPECT_EQ(c.make(service_.Get(), control_.Get()), S_OK) << c.change;
-        ASSERT_TRUE(settle());
+        ASSERT_TRUE(wait_for_queue(&c == std::end(cases) - 1 ? moved : logs_.path()));
         EXPECT_EQ(!is_open(file), c.closes) << c.change;
     }
 }

@@ -100,11 +100,13 @@ protected:
     void wait_for_writer() { test::wait_for_writer(control_.Get()); }
 
     // Waits until the writer has handled everything posted so far, without closing other
-    // files: a new source's file is closed after its record once the source is released.
-    bool wait_for_queue()
+    // files: a new source's file (under logs, else the test's directory) is closed after its
+    // record once the source is released.
+    bool wait_for_queue(const std::wstring& logs = {})
     {
-        const std::wstring file = file_of(0xFFFFFFF0, L"sentinel");
-        log(source(0xFFFFFFF0, L"sentinel").Get(), L"last");
+        const std::wstring name = L"queue" + std::to_wstring(++queued_);
+        log(source(0xFFFFFFF0, name.c_str()).Get(), L"last");
+        const std::wstring file = (logs.empty() ? logs_.path() : logs) + L"\\CA4294967280\\" + name + L"-1.2.3.4.TXT";
         return wait_until([&] { return file_exists(file) && !is_open(file); });
     }
 
@@ -114,6 +116,7 @@ protected:
     std::optional<logfactory> factory_;
     ComPtr<ILogService> service_;
     ComPtr<ILogControl> control_;
+    unsigned queued_ = 0;
 };
 
 } // namespace kvt::test

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <optional>
+#include <string>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -44,12 +45,14 @@ TEST(SourceKey, EqualOnlyWhenEverythingMatchesAndOrderedByIdThenVersionsFromLast
 
 TEST(ParseSourceId, ReadsEveryWellFormedTextAndRejectsEveryOther)
 {
-    const std::pair<const wchar_t*, std::uint32_t> good[] = {
-        {L"  ca42 \t", 42}, {L"ge", 0}, {L"GE", 0}, {L"  ca007\t", 7}, {L"CA4294967295", 4294967295u}, {L"cA1", 1}};
+    const std::wstring zeros = L"ca" + std::wstring(100000, L'0') + L"7", nines = L"CA" + std::wstring(100000, L'9');
+    const std::pair<const wchar_t*, std::uint32_t> good[] = {{L"  ca42 \t", 42}, {L"ge", 0}, {L"GE", 0},
+        {L"  ca007\t", 7}, {L"CA4294967295", 4294967295u}, {L"cA1", 1}, {zeros.c_str(), 7}};
     for (const auto& [text, id] : good)
         EXPECT_EQ(parse_source_id(text), std::optional<std::uint32_t>(id)) << text;
-    const wchar_t* bad[] = {nullptr, L"", L"   ", L"\t", L"CA0", L"CA", L"CA 42", L"CA4294967296",
-                            L"GE1", L"XY", L"42", L"CA42x", L"C", L"G E", L"CA000"};
+    const wchar_t* bad[] = {nullptr, L"", L"   ", L"\t", L"CA0", L"CA", L"CA 42", L"CA4294967296", L"GE1", L"XY",
+                            L"42", L"CA42x", L"C", L"G E", L"CA000", L"CA18446744073709551623", L"CA4294967303", nines.c_str(),
+                            L"CA7\n", L"CA7\x3000", L"\x3000" L"CA7", L"CA\x0660" L"7"};
     for (const wchar_t* text : bad)
         EXPECT_FALSE(parse_source_id(text).has_value()) << (text ? text : L"(null)");
 }

@@ -1,4 +1,5 @@
 #include "server/command_line.h"
+#include "server/run_server.h"
 
 #include "registration/registration_fixture.h"
 
@@ -37,15 +38,20 @@ struct commandcase {
 constexpr run_mode rejected = run_mode::error_reported, done = run_mode::registration_done;
 
 // A quiet switch is read in its turn: "/S -X" shows nothing, "-X /S" never reaches the /S.
+const std::wstring long_path(10000, L'p'), long_line = L"-RegServer -LogPath=" + long_path;
+
 const commandcase cases[] = {
     {nullptr, run_mode::no_mode_switch, {}, {}},
     {L"hello world", run_mode::no_mode_switch, {}, {}},
     {L"-Embedding /Q", run_mode::embedding, {}, {}, true},
+    {L"/eMbEdDiNg", run_mode::embedding, {}, {}},
     {L"-RegServer", done, {registered}, default_directory},
     {L"/regserver", done, {registered}, default_directory},
     {L"/REGSERVER", done, {registered}, default_directory},
     {L"hello/RegServer", done, {registered}, default_directory},
     {L"-silent -RegServer", done, {}, default_directory, true},
+    {L"-Quiet /unregserver", done, {}, {}, true},
+    {L"-", rejected, {unrecognized}, {}},
     {L"-RegServerX", rejected, {unrecognized}, {}},
     {L"--RegServer", rejected, {unrecognized}, {}},
     {L"-Sx", rejected, {unrecognized}, {}},
@@ -60,6 +66,7 @@ const commandcase cases[] = {
     {L"-RegServer -LogPath:\"C:\\open", done, {registered}, string_value(L"C:\\open")},
     {L"-RegServer -LogPath:\"C:\\x\"y", rejected, {bad_parameter}, {}},
     {L"-RegServer -LogPath:a -LogPath:b", done, {registered}, string_value(L"b")},
+    {long_line.c_str(), done, {registered}, string_value(long_path)},
     {L"-RegServer -LogPath:a -LogPath", done, {registered}, default_directory},
     {L"-LogPath:C:\\Logs", rejected, {logpath_alone}, {}},
     {L"-LogPath", rejected, {logpath_alone}, {}},
@@ -89,6 +96,10 @@ TEST(CommandLineTest, EachLineGivesItsModeBoxesQuietFlagAndRegistration)
         else
             EXPECT_FALSE(key_exists(HKEY_CLASSES_ROOT, class_key));
     }
+    const scratchregistry registry;
+    const boxrecorder boxes;
+    EXPECT_EQ(run_server(L"/S -X"), exit_error_reported);
+    EXPECT_EQ(run_server(L"/S -UnregServer"), exit_success);
 }
 
 } // namespace

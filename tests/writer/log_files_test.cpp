@@ -32,22 +32,6 @@ TEST(LogNames, DirectoryUsesBackslashesAndTheSourceIdTextAndFileNamesTheSignedVe
 
 using LogFiles = logtest;
 
-// The writer keeps each open file's size instead of asking the system for the position
-// before every record; the kept size must match the bytes on disk.
-TEST_F(LogFiles, KeptSizeIsTheFileSizeAfterOpenAndEveryAppend)
-{
-    filetable files(settings_);
-    openfile* file = open_log_file(files, app_);
-    ASSERT_TRUE(file);
-    EXPECT_EQ(file_position(*file), 2u);  // the byte-order mark
-    append_to_file(*file, "abcdef", 6);
-    EXPECT_EQ(file_position(*file), read_file_bytes(path(app_)).size());
-    close_all_files(files);
-    file = open_log_file(files, app_);  // an existing file: its end
-    ASSERT_TRUE(file);
-    EXPECT_EQ(file_position(*file), 8u);
-}
-
 // Files 0 to 3 of a source, one character each, '-' for a missing file.
 TEST_F(LogFiles, RotationShiftsTheFilesBelowTheFirstGapAndDropsTheOldest)
 {

@@ -3,10 +3,11 @@
 #include "core/arguments.h"
 #include "log_test_setup.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <thread>
+#include <utility>
 #include <vector>
 
 namespace kvt::test {
@@ -36,7 +37,6 @@ protected:
         ASSERT_EQ(::WaitForSingleObject(done.get(), 10000), WAIT_OBJECT_0);
     }
     void resume() { ASSERT_TRUE(writer_->post(WM_LOGSUSPEND, 0, 0)); }
-
     void flush() { suspend(); resume(); }
 
     // Lines longer than 1 KiB: with a limit of 1 KiB every record after a file's first rotates.
@@ -46,11 +46,11 @@ protected:
             post_record(key, std::to_wstring(i) + std::wstring(600, L'.'));
         flush();
     }
-    // The leading digits of the lines of files 0 to count - 1, a '|' between files.
-    std::wstring digits(const sourcekeyref& key, unsigned count) const
+    // The leading digits of the lines of files 0 to 2, a '|' between files.
+    std::wstring digits(const sourcekeyref& key) const
     {
         std::wstring result;
-        for (unsigned file = 0; file < count; ++file) {
+        for (unsigned file = 0; file < 3; ++file) {
             result += file ? L"|" : L"";
             for (const std::wstring& text : texts(key, file))
                 result += text[0];
@@ -60,26 +60,6 @@ protected:
 
     std::optional<writerthread> writer_{std::in_place, settings_};
 };
-
-TEST_F(WriterThread, RecordsFromSeveralThreadsAreAllWrittenInEachThreadsOrderBeforeItEnds)
-{
-    constexpr int threads = 4, per_thread = 150;
-    std::vector<std::thread> senders;
-    for (int t = 0; t < threads; ++t)
-        senders.emplace_back([this, t] {
-            for (int i = 0; i < per_thread; ++i)
-                post_record(app_, std::to_wstring(t) + L":" + std::to_wstring(i));
-        });
-    for (std::thread& s : senders)
-        s.join();
-    writer_.reset();
-
-    std::vector<int> next(threads, 0);
-    const texts_t lines = texts(app_);
-    EXPECT_EQ(lines.size(), std::size_t{threads * per_thread});
-    for (const std::wstring& text : lines)
-        EXPECT_EQ(std::stoi(text.substr(text.find(L':') + 1)), next.at(std::stoi(text))++) << text;
-}
 
 TEST_F(WriterThread, SuspendWaitsForEarlierRecordsClosesFilesAndDropsLaterRecords)
 {
@@ -101,97 +81,128 @@ TEST_F(WriterThread, SuspendWaitsForEarlierRecordsClosesFilesAndDropsLaterRecord
     EXPECT_EQ(read_log_lines(path(app_)).back().find(L'\xFEFF'), std::wstring::npos);  // one byte-order mark
 }
 
+// A close is seen once the next record of a source whose file stays open (nine) is written.
 TEST_F(WriterThread, CloseMessagesCloseTheNamedFilesOnly)
 {
     const std::uint32_t v1235[4] = {1, 2, 3, 5};
     const auto other = make_sourcekey(7, v1235, L"App"), eight = make_sourcekey(8, v1234, L"App");
-    for (const auto& key : {app_, other, eight})
+    const auto nine = make_sourcekey(9, v1234, L"App");
+    for (const auto& key : {app_, other, eight, nine})
         post_record(key, L"first");
     ASSERT_TRUE(writer_->post(WM_LOGCLOSEID, 0, 7));
-    post_record(eight, L"second");
-    ASSERT_TRUE(wait_until([&] { return texts(eight).size() == 2; }));
+    post_record(nine, L"second");
+    ASSERT_TRUE(wait_until([&] { return texts(nine).size() == 2; }));
     EXPECT_FALSE(is_open(path(app_)));
     EXPECT_FALSE(is_open(path(other)));
     EXPECT_TRUE(is_open(path(eight)));
 
+    post_record(app_, L"second");  // opened again
     post(WM_LOGCLOSESOURCE, new closerequest{eight});
     post(WM_LOGCLOSESOURCE, new closerequest{other});  // has no entry: only the request is freed
-    post_record(app_, L"second");
-    ASSERT_TRUE(wait_until([&] { return texts(app_).size() == 2; }));
+    post_record(nine, L"third");
+    ASSERT_TRUE(wait_until([&] { return texts(nine).size() == 3; }));
     EXPECT_FALSE(is_open(path(eight)));
     EXPECT_TRUE(is_open(path(app_)));
 }
 
-TEST_F(WriterThread, AChangedLogDirectoryTakesTheNextRecords)
-{
-    post_record(app_, L"old");
-    ASSERT_TRUE(wait_until([&] { return texts(app_).size() == 1; }));  // the file stays open
-    const tempdirectory moved;
-    ASSERT_TRUE(settings_.set_log_path(moved.path().c_str()));
-    ASSERT_TRUE(writer_->post(WM_LOGCLOSESOURCE, 0, 0));
-    post_record(app_, L"new");
-    writer_.reset();
-    EXPECT_EQ(texts(app_), texts_t{L"old"});
-    EXPECT_EQ(log_texts(log_directory(moved.path(), 7) + L"App-1.2.3.4.TXT"), texts_t{L"new"});
-}
-
-TEST_F(WriterThread, ASourceWithoutAUsableDirectoryLosesOnlyItsOwnRecordsUntilItHasOne)
+// An open file keeps its directory until every file is closed; a source whose directory
+// cannot be made (a file in place of its id's directory, or a missing parent of the log
+// directory, of which only the last level is made) loses its records until it can be.
+TEST_F(WriterThread, RecordsGoWhereTheLogDirectoryIsOnceItCanBeUsed)
 {
     const auto nine = make_sourcekey(9, v1234, L"App");
-    const std::wstring in_the_way = logs_.path() + L"\\CA9";
-    ASSERT_TRUE(uniquehandle(
-        ::CreateFileW(in_the_way.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)));
-    post_record(nine, L"lost");
-    post_record(app_, L"kept");
+    const std::wstring moved = logs_.path() + L"\\moved", blocker = moved + L"\\CA9", parent = logs_.path() + L"\\p";
+    const auto texts_in = [](const std::wstring& logs, std::uint32_t id) {
+        return log_texts(log_directory(logs, id) + L"App-1.2.3.4.TXT");
+    };
+    post_record(app_, L"old");
+    ASSERT_TRUE(wait_until([&] { return texts(app_).size() == 1; }));  // the file stays open
+    ASSERT_TRUE(settings_.set_log_path(moved.c_str()));
+    post_record(app_, L"old too");
+    post(WM_LOGCLOSESOURCE, nullptr);
+    ASSERT_TRUE(::CreateDirectoryW(moved.c_str(), nullptr));
+    ASSERT_TRUE(std::ofstream(std::filesystem::path(blocker)));
+    for (const auto& key : {app_, nine})
+        post_record(key, L"new");
     flush();
-    EXPECT_EQ(texts(app_), texts_t{L"kept"});
-
-    ASSERT_TRUE(::DeleteFileW(in_the_way.c_str()));
+    EXPECT_EQ(texts(app_), (texts_t{L"old", L"old too"}));
+    EXPECT_EQ(texts_in(moved, 7), texts_t{L"new"});
+    ASSERT_TRUE(::DeleteFileW(blocker.c_str()));
     post_record(nine, L"retried");
+    flush();  // written before the directory changes again
+
+    ASSERT_TRUE(settings_.set_log_path((parent + L"\\logs").c_str()));
+    post(WM_LOGCLOSESOURCE, nullptr);
+    post_record(app_, L"lost");
+    flush();
+    ASSERT_TRUE(::CreateDirectoryW(parent.c_str(), nullptr));
+    post_record(app_, L"kept");
     writer_.reset();
-    EXPECT_EQ(texts(nine), texts_t{L"retried"});
+    EXPECT_EQ(texts_in(moved, 9), texts_t{L"retried"});
+    EXPECT_EQ(texts_in(parent + L"\\logs", 7), texts_t{L"kept"});
 }
 
+// Held without FILE_SHARE_DELETE, file 1 can be neither renamed (3 files kept) nor deleted
+// (2 kept): the current file grows until it is let go, and the next record rotates. A size or
+// file count of 0 means no limit.
 TEST_F(WriterThread, RotationBlockedByAHeldFileIsRetriedWhileWritingGoesOn)
 {
-    settings_.set_limit(7, {1, 3});
-    post_numbered(app_, 0, 2);
-    EXPECT_EQ(digits(app_, 4), L"2|1|0|");
-    {
-        const uniquehandle reader(::CreateFileW(path(app_, 1).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        ASSERT_TRUE(reader);
-        post_numbered(app_, 3, 4);
-        EXPECT_EQ(digits(app_, 2), L"234|1");
+    const struct { std::uint32_t id; limitrecord limit; const wchar_t* before; const wchar_t* held; const wchar_t* after; }
+        cases[] = {{7, {1, 3}, L"2|1|0", L"234|1|", L"5|234|1"}, {8, {1, 2}, L"2|1|", L"234|1|", L"5|234|"},
+                   {9, {0, 3}, L"012||", nullptr, nullptr}, {10, {1, 0}, L"012||", nullptr, nullptr}};
+    for (const auto& c : cases) {
+        const auto key = make_sourcekey(c.id, v1234, L"App");
+        settings_.set_limit(c.id, c.limit);
+        post_numbered(key, 0, 2);
+        EXPECT_EQ(digits(key), c.before);
+        if (!c.held)
+            continue;
+        {
+            const uniquehandle reader(::CreateFileW(path(key, 1).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+            ASSERT_TRUE(reader);
+            post_numbered(key, 3, 4);
+            EXPECT_EQ(digits(key), c.held);
+        }
+        post_numbered(key, 5, 5);
+        EXPECT_EQ(digits(key), c.after);
     }
-    post_numbered(app_, 5, 5);
-    EXPECT_EQ(digits(app_, 4), L"5|234|1|");
 }
 
-// An existing file of 1000 bytes under a 1 KiB limit still takes a line of 100 bytes; the
-// next line rotates, and every later file takes lines until it holds 1024 bytes or more.
+// The size kept for an open file counts the bytes on disk, byte-order mark included: an
+// existing file of 1000 bytes under a 1 KiB limit still takes a line of 146 bytes, and a
+// new file is full after 7 such lines (2 + 7 * 146 = 1024 bytes).
 TEST_F(WriterThread, RotationPointsFollowTheBytesOnDisk)
 {
     ASSERT_TRUE(::CreateDirectoryW(log_directory(logs_.path(), 7).c_str(), nullptr));
     std::ofstream(std::filesystem::path(path(app_)), std::ios::binary) << std::string(1000, 'x');
     settings_.set_limit(7, {1, 3});
-    for (int i = 0; i < 13; ++i)
-        post_record(app_, L"");  // 48 code units of header and a CR LF: 100 bytes
+    for (int i = 0; i < 9; ++i)
+        post_record(app_, std::wstring(23, L't'));  // 48 code units of header, 23 of text and a CR LF
     writer_.reset();
-    EXPECT_EQ(read_file_bytes(path(app_, 2)).size(), 1100u);
-    EXPECT_EQ(read_file_bytes(path(app_, 1)).size(), 2u + 11 * 100);
-    EXPECT_EQ(read_file_bytes(path(app_)).size(), 2u + 1 * 100);
+    EXPECT_EQ(read_file_bytes(path(app_, 2)).size(), 1146u);
+    EXPECT_EQ(read_file_bytes(path(app_, 1)).size(), 1024u);
+    EXPECT_EQ(read_file_bytes(path(app_)).size(), 148u);
 }
 
-TEST_F(WriterThread, ANoughtSizeOrFileCountMeansNoLimit)
+// A queue that refuses the first refusals posts, counting the posts and noting the pauses.
+int refusals, posts;
+std::vector<DWORD> pauses;
+BOOL WINAPI refusing_post(DWORD, UINT, WPARAM, LPARAM) { return ++posts > refusals; }
+void WINAPI noted_pause(DWORD milliseconds) { pauses.push_back(milliseconds); }
+
+// A refused post is tried again after a pause of 100 ms, 50 times in all; the sender learns
+// of the last refusal and keeps its payload.
+TEST(PostToWriter, RetriesARefusedPostFiftyTimesWithAPauseAfterEach)
 {
-    const auto eight = make_sourcekey(8, v1234, L"App");
-    settings_.set_limit(7, {0, 3});
-    settings_.set_limit(8, {1, 0});
-    for (const auto& key : {app_, eight}) {
-        post_numbered(key, 0, 2);
-        EXPECT_EQ(digits(key, 2), L"012|");
+    const postcalls real = std::exchange(post_calls, {refusing_post, noted_pause});
+    for (const int refused : {0, 3, 50}) {
+        refusals = refused, posts = 0, pauses.clear();
+        EXPECT_EQ(post_to_writer(1, WM_LOGRECORD, 0, 0), refused < 50) << refused;
+        EXPECT_EQ(posts, std::min(refused + 1, 50)) << refused;
+        EXPECT_EQ(pauses, std::vector<DWORD>(refused, 100)) << refused;
     }
+    post_calls = real;
 }
 
 } // namespace
