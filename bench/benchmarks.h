@@ -20,6 +20,15 @@ std::vector<result> measure_client_path(const plan& p);
 // spdlog's rotating file logger.
 std::vector<result> measure_writer(const plan& p);
 
+// Lines written by the writer thread from batches of records, against the same two.
+std::vector<result> measure_writer_batches(const plan& p);
+
+// The last line of a UTF-16 log file with its CR LF, as bytes.
+std::string last_line(const std::wstring& file);
+
+// Writes the line to a new file as often, one WriteFile each; gives the seconds taken.
+double floor_seconds(const std::wstring& file, const std::string& line, std::size_t lines);
+
 // Heap bytes per live message against the bytes of its values.
 std::vector<result> measure_memory(const plan& p);
 

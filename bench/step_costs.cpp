@@ -12,6 +12,8 @@
 #include "support/temp_directory.h"
 #include "win/critical_section.h"
 #include "win/unique_resource.h"
+#include "core/arguments.h"
+#include "writer/record_batch.h"
 
 #include <functional>
 #include <stdexcept>
@@ -141,6 +143,12 @@ std::vector<result> thread_message_costs(const plan& p)
 
 std::vector<result> measure_step_costs(const plan& p)
 {
+    sourcecounters counters;
+    recordbatch batch;  // one bench message
+    batch.add_record({}, counters, message_level, SYSTEMTIME{}, 0, 0, L"bench_message.cpp", 20, L"log_message");
+    batch.add_signed(message_number);
+    batch.add_wide(message_text);
+    batch.add_real(message_real);
     std::vector<result> rows = allocations_per_call(p);
     rows.push_back(position_query(p));
 
@@ -158,6 +166,18 @@ std::vector<result> measure_step_costs(const plan& p)
     rows.push_back(system_call("GetLocalTime, record time stamp", ns_per_call(p, [] {
         SYSTEMTIME time;
         ::GetLocalTime(&time);
+    })));
+    std::wstring line;
+    rows.push_back(system_call("render of a double, \"%e\" (writer)", ns_per_call(p, [&] {
+        line.clear();
+        render_real(message_real, line);
+    })));
+    rows.push_back(system_call("render of the bench message's line (writer)", ns_per_call(p, [&] {
+        line.clear();
+        batch.render(batch.records()[0], line);
+    })));
+    rows.push_back(system_call("commit counter, one atomic add per commit (committer)", ns_per_call(p, [&] {
+        counters.committed.fetch_add(1);
     })));
     return rows;
 }

@@ -16,9 +16,6 @@
 
 namespace kvt::bench {
 
-namespace {
-
-// The last line of a UTF-16 log file with its CR LF, as bytes.
 std::string last_line(const std::wstring& file)
 {
     const std::vector<unsigned char> bytes = test::read_file_bytes(file);
@@ -29,6 +26,8 @@ std::string last_line(const std::wstring& file)
     const std::size_t before = text.rfind(crlf, text.size() - 5);
     return text.substr(before == std::string::npos ? 2 : before + 4);
 }
+
+namespace {
 
 double kvtlog_seconds(const inprocessservice& service, std::size_t lines)
 {
@@ -41,6 +40,8 @@ double kvtlog_seconds(const inprocessservice& service, std::size_t lines)
     service.resume();
     return seconds;
 }
+
+} // namespace
 
 double floor_seconds(const std::wstring& file, const std::string& line, std::size_t lines)
 {
@@ -58,8 +59,6 @@ double floor_seconds(const std::wstring& file, const std::string& line, std::siz
     ::DeleteFileW(file.c_str());
     return seconds;
 }
-
-} // namespace
 
 std::vector<result> measure_writer(const plan& p)
 {

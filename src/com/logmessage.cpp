@@ -49,10 +49,15 @@ logmessage::~logmessage()
 
 void logmessage::post_record() noexcept
 {
-    // Without memory for the payload the message is lost, like one the writer cannot take.
-    std::unique_ptr<postedrecord> posted(new (std::nothrow) postedrecord{source_.key(), std::move(record_)});
-    if (posted)
-        source_.service().post(WM_LOGRECORD, std::move(posted));
+    sourcecounters& counters = source_.counters();
+    // Without memory for the payload the record is lost, like one the writer cannot take.
+    std::unique_ptr<postedrecord> posted(new (std::nothrow) postedrecord{source_.key(), std::move(record_), &counters});
+    if (!posted) {
+        counters.committed.fetch_add(1);
+        counters.refused.fetch_add(1);
+        return;
+    }
+    source_.service().commit(std::move(posted));
 }
 
 template <class Kind, class... Args>

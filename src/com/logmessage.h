@@ -61,7 +61,7 @@ public:
 
 private:
     // The commit, reached only through the last Release: posts the record to the writer
-    // (dropping it when the writer cannot be reached), then releases the source.
+    // (dropping and counting it when the writer cannot be reached), then releases the source.
     ~logmessage() override;
 
     // Makes an argument of the kind and links it at the end of the list.

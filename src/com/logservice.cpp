@@ -25,6 +25,8 @@ HRESULT STDMETHODCALLTYPE logservice::QueryInterface(REFIID riid, void** object)
         *object = static_cast<ILogService*>(this);
     else if (riid == IID_ILogControl)
         *object = static_cast<ILogControl*>(this);
+    else if (riid == IID_ILogAdmin)
+        *object = static_cast<ILogAdmin*>(this);
     else {
         *object = nullptr;
         return E_NOINTERFACE;
@@ -47,7 +49,8 @@ HRESULT STDMETHODCALLTYPE logservice::CreateSource(DWORD sourceId, LPCWSTR name,
         return E_NOINTERFACE;
     return com_boundary(catches::memory | catches::hresult | catches::other, [&] {
         const std::uint32_t numbers[4] = {version[0], version[1], version[2], version[3]};
-        *source = static_cast<ILogSource*>(sources_.acquire(*this, sourceId, numbers, name));
+        sourcecounters& counters = counters_.of(sourceId);
+        *source = static_cast<ILogSource*>(sources_.acquire(*this, counters, sourceId, numbers, name));
         return S_OK;
     });
 }
@@ -198,6 +201,22 @@ HRESULT STDMETHODCALLTYPE logservice::FormatLevels(DWORD mask, LPWSTR* text) noe
     *text = nullptr;
     return com_boundary(catches::memory | catches::other, [&] {
         *text = task_string(level_names(mask).c_str()).release();
+        return S_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE logservice::GetCounters(DWORD fromId, DWORD* sourceId, LogCounters* counters) noexcept
+{
+    *sourceId = 0;
+    *counters = {};
+    return com_boundary(catches::other, [&] {
+        const auto found = counters_.read_from(fromId);
+        if (!found)
+            return S_FALSE;
+        const countersnapshot& c = found->second;
+        *sourceId = found->first;
+        *counters = {c.committed, c.written,  c.bytes,    c.rotations, c.suspended,
+                     c.nofile,    c.refused,  c.ringfull, c.lost,      c.queued()};
         return S_OK;
     });
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The one service object of the server process: ILogService for logging clients and
-// ILogControl for administrative ones, two interface pointers of one object.
+// The one service object of the server process: ILogService for logging clients,
+// ILogControl and ILogAdmin for administrative ones, interface pointers of one object.
 //
 // Owner: the class factory, by value; it lives from before the factory is registered until
 // the process stops, longer than any source or message. Threads: COM worker threads call
@@ -11,6 +11,7 @@
 
 #include "com/source_table.h"
 #include "settings/log_settings.h"
+#include "writer/counters.h"
 #include "writer/writer_thread.h"
 
 #include <kvtlog.h>
@@ -20,7 +21,7 @@
 
 namespace kvt {
 
-class logservice final : public ILogService, public ILogControl {
+class logservice final : public ILogService, public ILogControl, public ILogAdmin {
 public:
     // Opens the settings, then starts the writer thread and returns once it is ready.
     // Throws std::bad_alloc, or the Win32 code (DWORD) when the writer cannot start.
@@ -60,13 +61,18 @@ public:
     HRESULT STDMETHODCALLTYPE ParseLevels(LPCWSTR text, DWORD* mask) noexcept override;
     HRESULT STDMETHODCALLTYPE FormatLevels(DWORD mask, LPWSTR* text) noexcept override;
 
+    // ILogAdmin
+    HRESULT STDMETHODCALLTYPE GetCounters(DWORD fromId, DWORD* sourceId, LogCounters* counters) noexcept override;
+
     // For the service's own source and message objects.
     sourcetable& sources() noexcept { return sources_; }
     const logsettings& settings() const noexcept { return settings_; }
+    countertable& counters() noexcept { return counters_; }
     bool post(UINT message, WPARAM wparam, LPARAM lparam) const noexcept
     {
         return writer_.post(message, wparam, lparam);
     }
+    void commit(std::unique_ptr<postedrecord> posted) const noexcept { writer_.commit(std::move(posted)); }
     template <class Payload>
     bool post(UINT message, std::unique_ptr<Payload> payload) const noexcept
     {
@@ -75,8 +81,9 @@ public:
 
 private:
     // Constructed in this order and destroyed in reverse: the writer thread stops before
-    // the table and the settings it reads go away.
+    // the tables and the settings it reads go away.
     logsettings settings_;
+    countertable counters_;
     sourcetable sources_;
     writerthread writer_;
 };

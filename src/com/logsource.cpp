@@ -9,7 +9,8 @@
 
 namespace kvt {
 
-logsource::logsource(logservice& service, sourcekeyref key) noexcept : service_(service), key_(std::move(key))
+logsource::logsource(logservice& service, sourcekeyref key, sourcecounters& counters) noexcept
+    : service_(service), key_(std::move(key)), counters_(counters)
 {
     add_server_lock();
 }

@@ -9,6 +9,7 @@
 
 #include "com/refcounted.h"
 #include "core/sourcekey.h"
+#include "writer/counters.h"
 
 #include <kvtlog.h>
 
@@ -21,8 +22,8 @@ class logservice;
 
 class logsource final : public refcounted<ILogSource, IID_ILogSource> {
 public:
-    // Count 1; raises the server lock.
-    logsource(logservice& service, sourcekeyref key) noexcept;
+    // Count 1; raises the server lock. The counters are those of the key's id.
+    logsource(logservice& service, sourcekeyref key, sourcecounters& counters) noexcept;
 
     HRESULT STDMETHODCALLTYPE CreateMessage(DWORD level, REFIID riid, void** message) noexcept override;
 
@@ -31,6 +32,7 @@ public:
 
     logservice& service() const noexcept { return service_; }
     const sourcekeyref& key() const noexcept { return key_; }
+    sourcecounters& counters() const noexcept { return counters_; }
 
 private:
     // Reached only through the last Release: leaves the table, has the writer close the
@@ -39,6 +41,7 @@ private:
 
     logservice& service_;
     const sourcekeyref key_;
+    sourcecounters& counters_;
     // The last mask the service gave for this source's id, with the store's count of level
     // changes at that time plus one in the high half (0: nothing kept yet).
     std::atomic<std::uint64_t> level_cache_{0};

@@ -4,8 +4,8 @@
 
 namespace kvt {
 
-logsource* sourcetable::acquire(logservice& service, std::uint32_t id, const std::uint32_t version[4],
-                                 const wchar_t* name)
+logsource* sourcetable::acquire(logservice& service, sourcecounters& counters, std::uint32_t id,
+                                const std::uint32_t version[4], const wchar_t* name)
 {
     const sectionguard guard(lock_);
     // An equal key already in the table stays; the new one is released on the way out.
@@ -14,7 +14,7 @@ logsource* sourcetable::acquire(logservice& service, std::uint32_t id, const std
     // dying and must not come back, so a new source replaces it in the entry.
     if (entry->second && entry->second->try_add_ref())
         return entry->second;
-    entry->second = new logsource(service, entry->first);
+    entry->second = new logsource(service, entry->first, counters);
     return entry->second;
 }
 

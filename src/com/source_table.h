@@ -8,6 +8,7 @@
 // pointers in the table are not counted: a source removes its own entry as it dies.
 
 #include "core/sourcekey.h"
+#include "writer/counters.h"
 #include "win/critical_section.h"
 
 #include <cstdint>
@@ -28,7 +29,9 @@ public:
     // when there is none. A source whose count has reached zero is never handed out again:
     // a new one takes over its entry. Throws std::bad_alloc; the table then holds what it
     // held, or an entry without a source that the next call for the identity fills.
-    logsource* acquire(logservice& service, std::uint32_t id, const std::uint32_t version[4], const wchar_t* name);
+    // counters: those of the id, for a new source.
+    logsource* acquire(logservice& service, sourcecounters& counters, std::uint32_t id,
+                       const std::uint32_t version[4], const wchar_t* name);
 
     // Removes the entry of the source's key while it still names this source; an entry
     // that a newer source of the same identity has taken over stays.

@@ -1,17 +1,19 @@
 #pragma once
 // One typed value of a message. Arguments are immutable once made; the record holds each
-// through a counted reference, and the writer thread asks each for its text, once, while
-// it holds the record's lock.
+// through a counted reference, and the writer thread has each append its text to the line,
+// once, while it holds the record's lock.
 
 #include "core/counted.h"
-#include "core/countedwstring.h"
+
+#include <string>
 
 namespace kvt {
 
 class argument {
 public:
     virtual ~argument() = default;
-    virtual countedwstring render() const = 0;
+    // Appends the text. Throws std::bad_alloc; out may then hold part of it.
+    virtual void render(std::wstring& out) const = 0;
 };
 
 using argumentref = counted<const argument>;

@@ -1,7 +1,6 @@
 #include "core/arguments.h"
 
 #include "core/bounded_format.h"
-#include "core/inttotext.h"
 #include "core/oem_text.h"
 
 #include <windows.h>
@@ -11,11 +10,9 @@
 namespace kvt {
 
 template <class T>
-countedwstring intargument<T>::render() const
+void intargument<T>::render(std::wstring& out) const
 {
-    wchar_t buffer[256];
-    const std::size_t n = inttotext(value_, buffer, std::size(buffer), int_format(radix_, min_digits_));
-    return countedwstring(std::wstring_view(buffer, n));
+    render_integer(value_, radix_, min_digits_, out);
 }
 
 template class intargument<std::uint8_t>;
@@ -29,11 +26,9 @@ template class intargument<std::uint64_t>;
 template class intargument<std::int64_t>;
 
 template <class T>
-countedwstring realargument<T>::render() const
+void realargument<T>::render(std::wstring& out) const
 {
-    wchar_t buffer[256];
-    format_bounded(buffer, std::size(buffer), L"%e", static_cast<double>(value_));
-    return countedwstring(std::wstring_view(buffer));
+    render_real(static_cast<double>(value_), out);
 }
 
 template class realargument<float>;
@@ -41,7 +36,7 @@ template class realargument<double>;
 
 wtextargument::wtextargument(const wchar_t* text) : text_(std::wstring_view(text)) {}
 
-countedwstring wtextargument::render() const { return with_crlf_line_ends(text_); }
+void wtextargument::render(std::wstring& out) const { append_with_crlf(text_.view(), out); }
 
 textargument::textargument(const char* text)
 {
@@ -50,33 +45,35 @@ textargument::textargument(const char* text)
     std::memcpy(buffer_.get(), text, size);
 }
 
-countedwstring textargument::render() const
+void textargument::render(std::wstring& out) const { render_oem_text(buffer_.get(), out); }
+
+void render_real(double value, std::wstring& out)
 {
-    std::size_t length = 0;
-    std::unique_ptr<wchar_t[]> wide = oem_to_wide(buffer_.get(), &length);
-    return with_crlf_line_ends(countedwstring(counted<wchar_t[]>::adopt(wide.release()), length));
+    wchar_t buffer[256];
+    format_bounded(buffer, std::size(buffer), L"%e", value);
+    out += buffer;
 }
 
-countedwstring with_crlf_line_ends(countedwstring text)
+void render_oem_text(const char* text, std::wstring& out)
 {
-    const std::wstring_view in = text.view();
-    std::size_t lone = 0;
-    for (std::size_t i = 0; i < in.size(); ++i)
-        if (in[i] == L'\n' && (i == 0 || in[i - 1] != L'\r'))
-            ++lone;
-    if (lone == 0)
-        return text;
+    std::size_t length = 0;
+    const std::unique_ptr<wchar_t[]> wide = oem_to_wide(text, &length);
+    append_with_crlf({wide.get(), length}, out);
+}
 
-    const std::size_t length = in.size() + lone;
-    counted<wchar_t[]> buffer = counted<wchar_t[]>::adopt(new wchar_t[length + 1]);
-    wchar_t* out = buffer.get();
-    for (std::size_t i = 0; i < in.size(); ++i) {
-        if (in[i] == L'\n' && (i == 0 || in[i - 1] != L'\r'))
-            *out++ = L'\r';
-        *out++ = in[i];
+void append_with_crlf(std::wstring_view text, std::wstring& out)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        // The part up to the next lone line feed goes in one piece.
+        std::size_t end = i;
+        while (end < text.size() && !(text[end] == L'\n' && (end == 0 || text[end - 1] != L'\r')))
+            ++end;
+        out.append(text.data() + i, end - i);
+        if (end == text.size())
+            break;
+        out += L"\r\n";
+        i = end + 1;
     }
-    *out = L'\0';
-    return countedwstring(std::move(buffer), length);
 }
 
 } // namespace kvt

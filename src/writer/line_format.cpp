@@ -1,82 +1,101 @@
 #include "writer/line_format.h"
 
-#include "core/bounded_format.h"
+#include "core/arguments.h"
 #include "core/levels.h"
 
-#include <cwchar>
-#include <new>
-#include <vector>
+#include <algorithm>
+#include <iterator>
 
 namespace kvt {
 
-std::wstring level_text(std::uint32_t level)
-{
-    std::wstring text;
-    for (const levelrow& row : level_table) {
-        if (level & row.mask) {
-            if (!text.empty())
-                text += L',';
-            text += row.abbreviation;
-        }
-    }
-    return text.empty() ? std::wstring(L"---") : text;
-}
-
 namespace {
 
-// date|time|levels|first/second|file,line|function| in a fixed buffer; empty when the
-// header would not fit into 1023 code units (left out, not truncated).
-std::size_t format_header(const logrecord& record, wchar_t (&header)[1024])
+// The longest header a line carries; a longer one is left out, not truncated.
+constexpr std::size_t max_header_units = 1023;
+
+template <class T>
+void append_number(std::wstring& out, T value, std::uint16_t min_digits = 0)
 {
-    std::wstring levels;
-    try {
-        levels = level_text(record.level);
-    } catch (const std::bad_alloc&) {
-        levels.clear();
-    }
-    const SYSTEMTIME& t = record.time;
-    const int n = format_bounded(header, std::size(header), L"%04d/%02d/%02d|%02d:%02d:%02d.%03d|%s|%d/%d|%s,%u|%s|",
-                                 t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds,
-                                 levels.empty() ? L"---" : levels.c_str(), static_cast<int>(record.firstid),
-                                 static_cast<int>(record.secondid), record.file ? record.file.get() : L"(null)",
-                                 record.line, record.function ? record.function.get() : L"(null)");
-    if (n < 0) {
-        header[0] = L'\0';
-        return 0;
-    }
-    return static_cast<std::size_t>(n);
+    render_integer(value, 10, min_digits, out);
 }
 
-std::vector<countedwstring> render_arguments(logrecord& record)
+// The abbreviations of the levels set in level, in table order, joined by ","; "---" when
+// no level bit is set.
+void append_levels(std::wstring& out, std::uint32_t level)
 {
-    std::vector<countedwstring> texts;
-    const sectionguard guard(record.lock);
-    texts.reserve(record.arguments.size());
-    for (const argumentref& a : record.arguments)
-        texts.push_back(a->render());
-    return texts;
+    const std::size_t start = out.size();
+    for (const levelrow& row : level_table) {
+        if (level & row.mask) {
+            if (out.size() != start)
+                out += L',';
+            out += row.abbreviation;
+        }
+    }
+    if (out.size() == start)
+        out += L"---";
+}
+
+// The records of a burst mostly share their date and time down to the second: the last
+// rendering of them on this thread is kept and reused.
+struct timetext {
+    WORD fields[6] = {};  // year, month, day, hour, minute, second
+    std::wstring text;    // "yyyy/mm/dd|hh:mm:ss."
+};
+
+// yyyy/mm/dd|hh:mm:ss.mmm| with every field at least as wide as shown.
+void append_date_and_time(std::wstring& out, const SYSTEMTIME& t)
+{
+    thread_local timetext last;
+    const WORD fields[6] = {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+    if (last.text.empty() || !std::equal(std::begin(fields), std::end(fields), last.fields)) {
+        last.text.clear();
+        const wchar_t* const after = L"//|::.";
+        for (int i = 0; i < 6; ++i) {
+            append_number(last.text, fields[i], i == 0 ? 4 : 2);
+            last.text += after[i];
+        }
+        std::copy(std::begin(fields), std::end(fields), last.fields);
+    }
+    out += last.text;
+    append_number(out, t.wMilliseconds, 3);
+    out += L'|';
 }
 
 } // namespace
 
-countedwstring format_line(logrecord& record)
+// The date and time as yyyy/mm/dd and hh:mm:ss.mmm, the ids as signed decimals and the
+// line unsigned.
+void append_header(const lineheader& header, std::wstring& out)
 {
-    wchar_t header[1024];
-    const std::size_t header_length = format_header(record, header);
-    const std::vector<countedwstring> texts = render_arguments(record);
+    const std::size_t start = out.size();
+    append_date_and_time(out, header.time);
+    append_levels(out, header.level);
+    out += L'|';
+    append_number(out, static_cast<std::int32_t>(header.firstid));
+    out += L'/';
+    append_number(out, static_cast<std::int32_t>(header.secondid));
+    out += L'|';
+    out += header.file ? header.file : L"(null)";
+    out += L',';
+    append_number(out, header.line);
+    out += L'|';
+    out += header.function ? header.function : L"(null)";
+    out += L'|';
+    if (out.size() - start > max_header_units)
+        out.resize(start);
+}
 
-    std::size_t length = header_length + 2;
-    for (const countedwstring& t : texts)
-        length += t.length();
-    counted<wchar_t[]> line = counted<wchar_t[]>::adopt(new wchar_t[length + 1]);
-    wchar_t* out = line.get();
-    out = std::wmemcpy(out, header, header_length) + header_length;
-    for (const countedwstring& t : texts)
-        out = std::wmemcpy(out, t.data(), t.length()) + t.length();
-    *out++ = L'\r';
-    *out++ = L'\n';
-    *out = L'\0';
-    return countedwstring(std::move(line), length);
+void append_line(logrecord& record, std::wstring& out)
+{
+    append_header({record.level, record.time, record.firstid, record.secondid, record.file.get(), record.line,
+                   record.function.get()},
+                  out);
+    {
+        const sectionguard guard(record.lock);
+        for (const argumentref& a : record.arguments)
+            a->render(out);
+    }
+    out += L"\r\n";
 }
 
 } // namespace kvt

@@ -2,20 +2,32 @@
 // Turns a record into its one log line:
 // date|time|levels|first/second|file,line|function|message CR LF
 
-#include "core/countedwstring.h"
 #include "core/logrecord.h"
+
+#include <windows.h>
 
 #include <cstdint>
 #include <string>
 
 namespace kvt {
 
-// The abbreviations of the levels set in level, in table order, joined by ","; "---" when
-// no level bit is set.
-std::wstring level_text(std::uint32_t level);
+// The fields of a line's header, whatever form the record has.
+struct lineheader {
+    std::uint32_t level;
+    const SYSTEMTIME& time;
+    std::uint32_t firstid;
+    std::uint32_t secondid;
+    const wchar_t* file;      // null: none
+    std::uint32_t line;
+    const wchar_t* function;  // null: none
+};
 
-// The whole line, NUL-terminated. Throws std::bad_alloc, or whatever a render throws,
-// after the record's lock has been released.
-countedwstring format_line(logrecord& record);
+// Appends date|time|levels|first/second|file,line|function| unless it would take more than
+// 1023 code units: such a header is left out, not truncated. Throws std::bad_alloc.
+void append_header(const lineheader& header, std::wstring& out);
+
+// Appends the record's whole line to out. Throws std::bad_alloc, or whatever a render
+// throws, after the record's lock has been released; out may then hold part of the line.
+void append_line(logrecord& record, std::wstring& out);
 
 } // namespace kvt

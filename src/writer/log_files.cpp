@@ -146,12 +146,14 @@ std::optional<std::uint64_t> file_position(const openfile& file) noexcept
     return static_cast<std::uint64_t>(position.QuadPart);
 }
 
-void append_to_file(openfile& file, const void* data, DWORD bytes) noexcept
+DWORD append_to_file(openfile& file, const void* data, DWORD bytes) noexcept
 {
     DWORD written = 0;
-    ::WriteFile(file.handle.get(), data, bytes, &written, nullptr);
+    if (!::WriteFile(file.handle.get(), data, bytes, &written, nullptr))
+        written = 0;
     if (file.size)
         *file.size += written;
+    return written;
 }
 
 void rotate_log_files(filetable& files, const sourcekeyref& key, unsigned files_kept) noexcept

@@ -67,8 +67,8 @@ openfile* open_log_file(filetable& files, const sourcekeyref& key) noexcept;
 // it. Empty when neither is known.
 std::optional<std::uint64_t> file_position(const openfile& file) noexcept;
 
-// One WriteFile of the bytes; the size grows by what was written.
-void append_to_file(openfile& file, const void* data, DWORD bytes) noexcept;
+// One WriteFile of the bytes; the size grows by what was written, which is returned.
+DWORD append_to_file(openfile& file, const void* data, DWORD bytes) noexcept;
 
 // Closes the source's current file and shifts its file set up by one number, keeping at
 // most files (1 to 255) files. Does nothing for a source without an entry. A step that fails

@@ -1,12 +1,13 @@
 #include "writer/writer_loop.h"
 
 #include "writer/line_format.h"
+#include "writer/line_run.h"
 #include "writer/log_files.h"
 #include "writer/writer_thread.h"
 
 #include <cstdint>
-#include <cwchar>
 #include <memory>
+#include <span>
 
 namespace kvt {
 
@@ -24,7 +25,13 @@ public:
         switch (message.message) {
         case WM_LOGRECORD:
             if (const std::unique_ptr<postedrecord> posted{reinterpret_cast<postedrecord*>(message.wParam)})
-                write(*posted);
+                write(std::span<const postedrecord>(posted.get(), 1), [](const postedrecord& p, std::wstring& out) {
+                    append_line(*p.record, out);
+                });
+            break;
+        case WM_LOGBATCH:
+            if (const std::unique_ptr<recordbatch> batch{reinterpret_cast<recordbatch*>(message.wParam)})
+                write(batch->records(), [&batch](const batchrecord& r, std::wstring& out) { batch->render(r, out); });
             break;
         case WM_LOGCLOSESOURCE:
             if (const std::unique_ptr<closerequest> request{reinterpret_cast<closerequest*>(message.wParam)})
@@ -44,35 +51,63 @@ public:
     }
 
 private:
-    // While suspended, and when the source has no file, the record is dropped unwritten.
-    void write(const postedrecord& posted)
+    // Longest run of lines collected for one WriteFile.
+    static constexpr std::size_t max_run_units = 512 * 1024;
+
+    // The records in order, each exactly as if it came alone; runs of lines for one file
+    // are written together, ended wherever a record alone would have been written before
+    // the next step. A run left by a throwing render is written on the way out.
+    template <class Record, class Render>
+    void write(std::span<const Record> records, Render render)
     {
-        if (suspended_ || !posted.record)
-            return;
-        openfile* file = open_log_file(files_, posted.key);
-        if (!file)
-            return;
-        const limitrecord limit = settings_.limit(posted.key->id);
-        // Checked before the write, so a file may pass its limit by one line, and a file
-        // found over the limit when opened is rotated by its first record.
-        if (limit.size_kib != 0 && limit.files != 0 && reached(*file, limit.size_kib)) {
-            rotate_log_files(files_, posted.key, limit.files);
-            file = open_log_file(files_, posted.key);
-            if (!file)
-                return;
+        try {
+            for (const Record& record : records)
+                add(record.key, *record.counters, [&](std::wstring& out) { render(record, out); });
+        } catch (...) {
+            run_.write();
+            throw;
         }
-        const countedwstring line = format_line(*posted.record);
-        // A NUL inside an argument's text ends the line there.
-        const std::size_t units = std::wcslen(line.data());
-        if (units > 0)
-            append_to_file(*file, line.data(), static_cast<DWORD>(units * sizeof(wchar_t)));
+        run_.write();
     }
 
-    // A position that cannot be read lets the record through unchecked.
-    static bool reached(const openfile& file, std::uint32_t size_kib) noexcept
+    // While suspended, and when the source has no file, the record is dropped unwritten.
+    template <class Render>
+    void add(const sourcekeyref& key, sourcecounters& counters, Render render)
     {
-        const std::optional<std::uint64_t> position = file_position(file);
-        return position && *position >= std::uint64_t{size_kib} * 1024;
+        if (suspended_) {
+            raise(counters.suspended);
+            return;
+        }
+        openfile* file = open_log_file(files_, key);
+        if (file && run_.is_for_other(*file))
+            run_.write();
+        if (file) {
+            const limitrecord limit = settings_.limit(key->id);
+            if (reached(*file, limit)) {
+                run_.write();
+                rotate_log_files(files_, key, limit.files);
+                raise(counters.rotations);
+                file = open_log_file(files_, key);
+            }
+        }
+        if (!file) {
+            raise(counters.nofile);
+            return;
+        }
+        run_.add(*file, counters, render);
+        if (run_.units() > max_run_units)
+            run_.write();
+    }
+
+    // Checked before the record, so a file may pass its limit by one line, and a file found
+    // over the limit when opened is rotated by its first record. A size that cannot be read
+    // lets the record through unchecked.
+    bool reached(const openfile& file, const limitrecord& limit) const noexcept
+    {
+        if (limit.size_kib == 0 || limit.files == 0)
+            return false;
+        const std::optional<std::uint64_t> size = run_.size_after(file);
+        return size && *size >= std::uint64_t{limit.size_kib} * 1024;
     }
 
     // The event stays the sender's; it is set once every earlier message has been handled
@@ -88,6 +123,7 @@ private:
 
     logsettings& settings_;
     filetable files_;
+    linerun run_;  // empty between messages; kept for its buffers
     bool suspended_ = false;
 };
 

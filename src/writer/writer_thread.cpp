@@ -4,6 +4,8 @@
 
 #include <process.h>
 
+#include <span>
+
 namespace kvt {
 
 namespace {
@@ -42,6 +44,48 @@ bool post_to_writer(DWORD thread_id, UINT message, WPARAM wparam, LPARAM lparam)
         post_calls.pause(post_pause_ms);
     }
     return false;
+}
+
+namespace {
+
+// Counts every record of the payload committed, or refused, by runs of one id's counters.
+template <class Record>
+void count_each(std::span<const Record> records, std::atomic<std::uint64_t> sourcecounters::*counter) noexcept
+{
+    for (std::size_t i = 0; i < records.size();) {
+        std::size_t n = 1;
+        while (i + n < records.size() && records[i + n].counters == records[i].counters)
+            ++n;
+        (records[i].counters->*counter).fetch_add(n);
+        i += n;
+    }
+}
+
+// Counts the records committed, posts the payload and lets it go; a payload the writer
+// does not take is destroyed here, its records counted refused.
+template <class Payload, class Record>
+void commit_payload(const writerthread& writer, UINT message, std::unique_ptr<Payload> payload,
+                    std::span<const Record> records) noexcept
+{
+    count_each(records, &sourcecounters::committed);
+    if (writer.post(message, reinterpret_cast<WPARAM>(payload.get()), 0))
+        static_cast<void>(payload.release());
+    else
+        count_each(records, &sourcecounters::refused);
+}
+
+} // namespace
+
+void writerthread::commit(std::unique_ptr<postedrecord> posted) const noexcept
+{
+    const std::span<const postedrecord> records(posted.get(), 1);
+    commit_payload(*this, WM_LOGRECORD, std::move(posted), records);
+}
+
+void writerthread::commit(std::unique_ptr<recordbatch> batch) const noexcept
+{
+    const std::span<const batchrecord> records = batch->records();
+    commit_payload(*this, WM_LOGBATCH, std::move(batch), records);
 }
 
 writerthread::writerthread(logsettings& settings)

@@ -6,6 +6,8 @@
 #include "core/logrecord.h"
 #include "core/sourcekey.h"
 #include "settings/log_settings.h"
+#include "writer/counters.h"
+#include "writer/record_batch.h"
 #include "win/unique_resource.h"
 
 #include <windows.h>
@@ -19,11 +21,15 @@ inline constexpr UINT WM_LOGRECORD = WM_APP;           // wParam: postedrecord* 
 inline constexpr UINT WM_LOGCLOSESOURCE = WM_APP + 1;  // wParam: closerequest* or 0 for all files
 inline constexpr UINT WM_LOGCLOSEID = WM_APP + 2;      // lParam: source id
 inline constexpr UINT WM_LOGSUSPEND = WM_APP + 3;      // wParam: event to set once suspended, or 0 to resume
+inline constexpr UINT WM_LOGBATCH = WM_APP + 4;        // wParam: recordbatch* or 0; its records are
+                                                       // handled in order, each as if it came alone
 
-// Payload of WM_LOGRECORD. Destroying it destroys the record, then the key reference.
+// A committed record on its way to the writer: the record, its source's key and the
+// counters of the source's id, which outlive the writer.
 struct postedrecord {
     sourcekeyref key;
     std::unique_ptr<logrecord> record;
+    sourcecounters* counters;
 };
 
 // Payload of WM_LOGCLOSESOURCE naming one source.
@@ -70,6 +76,11 @@ public:
         static_cast<void>(payload.release());
         return true;
     }
+
+    // Commits the record, or every record of the batch: counts it committed under its id and
+    // hands it to the writer. What cannot be posted is destroyed and counted refused.
+    void commit(std::unique_ptr<postedrecord> posted) const noexcept;
+    void commit(std::unique_ptr<recordbatch> batch) const noexcept;
 
 private:
     DWORD id_ = 0;

@@ -109,6 +109,8 @@ TEST_F(MessageTest, APayloadThatCannotBePostedIsFreedByItsSender)
 {
     DWORD level = 0;
     EXPECT_EQ(control_->GetLevel(7, &level), S_OK);  // the store's answer stays cached
+    source(7, L"first");                              // and so do the id's counters
+    wait_for_writer();
     const long live = live_blocks;
     {
         const postcalls real = std::exchange(post_calls, {refuse, no_pause});

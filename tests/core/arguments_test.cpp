@@ -12,7 +12,9 @@ namespace {
 template <class A, class... Args>
 std::wstring rendered(Args... args)
 {
-    return std::wstring(A(args...).render().view());
+    std::wstring text = L"<";
+    A(args...).render(text);
+    return text.substr(1);
 }
 
 TEST(TextArgument, MakesLoneLineFeedsCrLfAndKeepsEverythingElse)
@@ -26,8 +28,6 @@ TEST(TextArgument, MakesLoneLineFeedsCrLfAndKeepsEverythingElse)
         EXPECT_EQ(rendered<wtextargument>(wide.c_str()), c.out) << c.in;
         EXPECT_EQ(rendered<textargument>(c.in), c.out) << c.in;
     }
-    const countedwstring shared(L"shared");  // nothing to change: not copied
-    EXPECT_EQ(with_crlf_line_ends(shared).data(), shared.data());
 }
 
 TEST(TextArgument, NarrowTextIsConvertedFromTheOemCodePage)

@@ -43,7 +43,9 @@ TEST(LineFormat, WritesTheHeaderUnlessItPasses1023CodeUnitsThenTheTextsAndCrLf)
         record.function = copy_of(c.function);
         for (const wchar_t* text : c.texts)
             record.arguments.push_back(make_counted<wtextargument>(text));
-        EXPECT_EQ(std::wstring(format_line(record).view()), c.expected);
+        std::wstring line = L"before";
+        append_line(record, line);
+        EXPECT_EQ(line, L"before" + std::wstring(c.expected));
     }
 }
 

@@ -17,6 +17,7 @@ using texts_t = std::vector<std::wstring>;
 
 class WriterThread : public logtest {
 protected:
+    sourcecounters counters_;
     // The payload passes to the writer with the post (and leaks only when a post fails).
     void post(UINT message, const void* payload)
     {
@@ -26,7 +27,7 @@ protected:
     {
         auto record = std::make_unique<logrecord>(0x10);
         record->arguments.push_back(make_counted<const wtextargument>(text.c_str()));
-        post(WM_LOGRECORD, new postedrecord{key, std::move(record)});
+        post(WM_LOGRECORD, new postedrecord{key, std::move(record), &counters_});
     }
 
     // Returns once the writer has handled every earlier message and closed its files.
@@ -203,6 +204,43 @@ TEST(PostToWriter, RetriesARefusedPostFiftyTimesWithAPauseAfterEach)
         EXPECT_EQ(pauses, std::vector<DWORD>(refused, 100)) << refused;
     }
     post_calls = real;
+}
+
+// Committed records in every way they can go, single and in batches: each is counted
+// committed and then once by where it went. Wine does not enforce Windows' quota of 10,000
+// messages in a thread's queue, so a refused post is made through the post seam.
+TEST_F(WriterThread, EveryCommittedRecordIsCountedWrittenOrDroppedByItsCause)
+{
+    const auto commit = [&](int singles, int batched) {
+        for (int i = 0; i < singles; ++i) {
+            auto record = std::make_unique<logrecord>(0x10);
+            writer_->commit(std::make_unique<postedrecord>(postedrecord{app_, std::move(record), &counters_}));
+        }
+        auto batch = std::make_unique<recordbatch>();
+        for (int i = 0; i < batched; ++i)
+            batch->add_record(app_, counters_, 0x10, SYSTEMTIME{}, 0, 0, nullptr, 0, nullptr);
+        writer_->commit(std::move(batch));
+    };
+    commit(2, 1);
+    suspend();
+    commit(1, 2);
+    resume();
+    ASSERT_TRUE(settings_.set_log_path((logs_.path() + L"\\missing\\logs").c_str()));
+    post(WM_LOGCLOSESOURCE, nullptr);
+    commit(2, 2);
+    const postcalls real = std::exchange(post_calls, {[](DWORD, UINT, WPARAM, LPARAM) { return FALSE; },
+                                                      [](DWORD) {}});
+    commit(1, 3);
+    post_calls = real;
+    flush();
+    const countersnapshot c = read_counters(counters_);
+    EXPECT_EQ(c.committed, 14u);
+    EXPECT_EQ(c.written, 3u);
+    EXPECT_EQ(c.bytes, read_file_bytes(path(app_)).size() - 2);
+    EXPECT_EQ(c.suspended, 3u);
+    EXPECT_EQ(c.nofile, 4u);
+    EXPECT_EQ(c.refused, 4u);
+    EXPECT_EQ(c.queued(), 0u);
 }
 
 } // namespace

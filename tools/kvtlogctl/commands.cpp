@@ -146,8 +146,8 @@ const command status_command{
     L"Shows the log directory, and the levels and size limit of the default and of each ID.\n",
     true, run_status};
 
-const command* const commands[] = {&path_command,    &level_command,  &limit_command, &suspend_command,
-                                   &resume_command,  &status_command, &tail_command};
+const command* const commands[] = {&path_command,   &level_command,  &limit_command, &suspend_command,
+                                   &resume_command, &status_command, &stats_command, &tail_command};
 
 const command* find_command(std::wstring_view name)
 {

@@ -27,6 +27,7 @@ struct command {
 };
 
 extern const command tail_command;
+extern const command stats_command;
 
 // Runs kvtlogctl with its arguments, the program name left out. Returns the exit code:
 // 0 on success, 1 when an operation failed, 2 for arguments it cannot use.

@@ -45,8 +45,16 @@ ILogControl& servicesession::control()
     return *control_.get();
 }
 
+ILogAdmin& servicesession::admin()
+{
+    if (!admin_)
+        check_hresult(service().QueryInterface(IID_ILogAdmin, admin_.put_void()), L"QueryInterface(ILogAdmin)");
+    return *admin_.get();
+}
+
 void servicesession::release() noexcept
 {
+    admin_.reset();
     control_.reset();
     service_.reset();
 }
@@ -59,6 +67,14 @@ std::optional<std::wstring> servicesession::log_path()
 void servicesession::set_log_path(const std::wstring& path)
 {
     check_hresult(control().SetLogPath(path.c_str()), L"SetLogPath");
+}
+
+std::optional<std::pair<DWORD, LogCounters>> servicesession::counters(DWORD from)
+{
+    std::pair<DWORD, LogCounters> found{};
+    const HRESULT hr = admin().GetCounters(from, &found.first, &found.second);
+    check_hresult(hr, L"GetCounters");
+    return hr == S_OK ? std::optional(found) : std::nullopt;
 }
 
 DWORD servicesession::level(source_id id)

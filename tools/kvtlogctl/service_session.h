@@ -9,6 +9,7 @@
 #include "kvtlog/com_ptr.h"
 
 #include <optional>
+#include <utility>
 #include <string>
 
 namespace kvt::ctl {
@@ -31,6 +32,9 @@ public:
     // Lets go of the service, which may then stop; the next call activates it again.
     void release() noexcept;
 
+    // The counters of the lowest source id not below from, with that id; empty when none.
+    std::optional<std::pair<DWORD, LogCounters>> counters(DWORD from);
+
     DWORD parse_source_id(const std::wstring& text);
     std::wstring format_source_id(DWORD id);
     DWORD parse_levels(const std::wstring& text);
@@ -39,9 +43,11 @@ public:
 private:
     ILogService& service();
     ILogControl& control();
+    ILogAdmin& admin();
 
     kvtlog::comptr<ILogService> service_;
     kvtlog::comptr<ILogControl> control_;
+    kvtlog::comptr<ILogAdmin> admin_;
 };
 
 } // namespace kvt::ctl
