@@ -47,11 +47,12 @@ private:
     value_type value_ = Traits::invalid();
 };
 
-// Kernel handles whose empty value is null (events, threads, processes).
+// Kernel and file handles: null and INVALID_HANDLE_VALUE both mean none, so the owner
+// suits what CreateEventW and what CreateFileW return alike.
 struct handle_traits {
     using type = HANDLE;
     static type invalid() noexcept { return nullptr; }
-    static bool valid(type h) noexcept { return h != nullptr; }
+    static bool valid(type h) noexcept { return h != nullptr && h != INVALID_HANDLE_VALUE; }
     static void close(type h) noexcept { ::CloseHandle(h); }
 };
 

@@ -6,7 +6,7 @@
 #define USE_STUBLESS_PROXY
 #include <rpcproxy.h>
 
-#include "support/program_path.h"
+#include "support/processes.h"
 #include "win/unique_resource.h"
 
 #include <gtest/gtest.h>
