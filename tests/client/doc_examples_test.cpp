@@ -1,12 +1,9 @@
 // The C++ examples of the client developers' documentation, each built as a program of its
 // own from the document, run against the real server.
 
-#include "kvtlogctl/held_service_fixture.h"
-#include "processes.h"
-#include "support/program_path.h"
-#include "support/wait_for_writer.h"
-
-#include <gtest/gtest.h>
+#include "support/log_checks.h"
+#include "support/processes.h"
+#include "support/server_fixture.h"
 
 #include <algorithm>
 #include <sstream>
@@ -14,7 +11,7 @@
 namespace kvt::test {
 namespace {
 
-class DocExamples : public heldservice {};
+using DocExamples = heldservice;
 
 TEST_F(DocExamples, EveryCppExampleRunsAndLogsWhatTheDocumentSays)
 {

@@ -1,11 +1,9 @@
 // What a statement costs when its level is off, and where failed calls go.
 
-#include "kvtlogctl/held_service_fixture.h"
 #include "support/scratch_registry.h"
+#include "support/server_fixture.h"
 
 #include "kvtlog/client.h"
-
-#include <gtest/gtest.h>
 
 #include <thread>
 
@@ -17,19 +15,10 @@ namespace {
 class answeringsource final : public ILogSource {
 public:
     explicit answeringsource(HRESULT answer) : answer(answer) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override
-    {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override { return *out = nullptr, E_NOINTERFACE; }
     ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE CreateMessage(DWORD, REFIID, void** out) override
-    {
-        ++calls;
-        *out = nullptr;
-        return answer;
-    }
+    HRESULT STDMETHODCALLTYPE CreateMessage(DWORD, REFIID, void** out) override { return ++calls, *out = nullptr, answer; }
 
     const HRESULT answer;
     int calls = 0;
@@ -40,8 +29,6 @@ void remember_failure(HRESULT hr, const char* operation) { failures.emplace_back
 
 int evaluated = 0;
 int costly() { return ++evaluated; }
-
-class ClientSource : public heldservice {};
 
 TEST(ClientStatement, AtAnOffLevelCostsOneCallAndWhenGuardedEvaluatesNothing)
 {
@@ -55,6 +42,8 @@ TEST(ClientStatement, AtAnOffLevelCostsOneCallAndWhenGuardedEvaluatesNothing)
     EXPECT_EQ(evaluated, 0);
     EXPECT_TRUE(failures.empty());
 }
+
+using ClientSource = heldservice;
 
 TEST_F(ClientSource, FailedCallsGoToTheHandlerAndTheStatementGoesOn)
 {

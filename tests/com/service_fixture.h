@@ -8,7 +8,6 @@
 #include "core/sourcekey.h"
 #include "support/log_checks.h"
 #include "support/scratch_registry.h"
-#include "support/wait_for_writer.h"
 
 #include <gtest/gtest.h>
 #include <wrl/client.h>

@@ -1,9 +1,8 @@
-// A second client process for the end-to-end tests.
+// The second client process of the end-to-end tests.
 //
 // Without arguments: while the test program holds the service, this program activates it
-// too, checks that it reaches the same server process and sees the test's level, sets a
-// level of its own, and logs one line under the shared source. Exit code: 0 all as
-// expected, 1 a call failed, 2 the level read differs, 3 not exactly one server process runs.
+// too, logs one line under the shared source, and checks that exactly one server process
+// runs. Exit code: 0 as expected, 1 a call failed, 3 not exactly one server process runs.
 //
 // With a release order, a permutation of "fsom": this program starts the server alone,
 // through a class object it keeps (f), the service (s), the shared source (o) and one
@@ -11,9 +10,8 @@
 // s, o and m is released only once the server has ended. Exit code: the server's own, or
 // 0x100 and up when this program failed first.
 
-#include "build_paths.h"
-#include "client_calls.h"
-#include "processes.h"
+#include "e2e_source.h"
+#include "support/processes.h"
 
 #include <string>
 
@@ -24,17 +22,11 @@ namespace {
 int share_the_service()
 {
     ComPtr<ILogService> service;
-    ComPtr<ILogControl> control;
     ComPtr<ILogSource> source;
-    DWORD mask = 0;
-    if (FAILED(activate_service(service)) || FAILED(service.As(&control)) ||
-        FAILED(create_test_source(service.Get(), source)) || FAILED(control->GetLevel(first_client_id, &mask)) ||
-        FAILED(control->SetLevel(second_client_id, second_client_mask)) ||
+    if (FAILED(activate_service(service)) || FAILED(create_test_source(service.Get(), source)) ||
         log_text(source.Get(), L"from the second client") != S_OK)
         return 1;
-    if (processes_of(server_path()).size() != 1)
-        return 3;
-    return mask == first_client_mask ? 0 : 2;
+    return processes_of(server_path()).size() == 1 ? 0 : 3;
 }
 
 int release_in_order(const std::wstring& order)
@@ -46,8 +38,7 @@ int release_in_order(const std::wstring& order)
     if (FAILED(::CoGetClassObject(CLSID_LogService, CLSCTX_LOCAL_SERVER, nullptr, IID_PPV_ARGS(&factory))) ||
         FAILED(factory->CreateInstance(nullptr, IID_PPV_ARGS(&service))) ||
         FAILED(create_test_source(service.Get(), source)) ||
-        source->CreateMessage(level_info, IID_PPV_ARGS(&message)) != S_OK ||
-        FAILED(message->AddWString((L"released in the order " + order).c_str())))
+        log_text(source.Get(), L"released in the order " + order, &message) != S_OK)
         return 0x100;
     std::vector<kvt::uniquehandle> servers = processes_of(server_path());
     if (servers.size() != 1)
@@ -62,7 +53,7 @@ int release_in_order(const std::wstring& order)
     }
     if (::WaitForSingleObject(servers.front().get(), 30'000) != WAIT_OBJECT_0)
         return 0x102;
-    return static_cast<int>(exit_code(servers.front()));
+    return static_cast<int>(exit_code(servers.front().get()));
 }
 
 } // namespace

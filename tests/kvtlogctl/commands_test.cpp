@@ -1,111 +1,305 @@
-// Every kvtlogctl command against a running server: exit codes, output, and the effect on
-// the service. The test holds the service, so each kvtlogctl process reaches the same server.
+// kvtlogctl against a running server. Its own code in this process: every form of source id
+// and level text, what each command prints and its exit code, the viewer's filters, and
+// following a file while the server rotates it. And kvtlogctl.exe as a process, with the
+// console examples of the documentation. A malloc spy counts
+// the CoTaskMem blocks of the process around each command, so that a text the service hands
+// out and kvtlogctl never frees shows.
 
-#include "kvtlogctl/held_service_fixture.h"
-#include "kvtlogctl/tool_process.h"
+#include "kvtlogctl/commands.h"
+#include "kvtlogctl/tail.h"
+#include "support/log_checks.h"
+#include "support/processes.h"
+#include "support/server_fixture.h"
 
-#include <gtest/gtest.h>
+#include "kvtlog/client.h"
 
-#include <array>
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <thread>
 
 namespace kvt::test {
 namespace {
 
-class KvtlogctlCommands : public heldservice {
-protected:
-    // The levels, size limit and number of files the service holds for id.
-    std::array<DWORD, 3> held(DWORD id) const
+// Counts the CoTaskMem blocks allocated while it is registered and not freed yet; a
+// reallocation counts as a free and an allocation. Static: COM keeps using a revoked spy
+// that still has blocks out.
+class blockcounter final : public IMallocSpy {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
     {
-        std::array<DWORD, 3> values{};
-        EXPECT_EQ(control_->GetLevel(id, &values[0]), S_OK);
-        EXPECT_EQ(service_->GetLimit(id, &values[1], &values[2]), S_OK);
-        return values;
+        *out = iid == IID_IUnknown || iid == IID_IMallocSpy ? this : nullptr;
+        return *out ? S_OK : E_NOINTERFACE;
     }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    SIZE_T STDMETHODCALLTYPE PreAlloc(SIZE_T size) override { return size; }
+    void* STDMETHODCALLTYPE PostAlloc(void* block) override { return alive += block != nullptr, block; }
+    void* STDMETHODCALLTYPE PreFree(void* block, BOOL spied) override { return alive -= block && spied, block; }
+    void STDMETHODCALLTYPE PostFree(BOOL) override {}
+    SIZE_T STDMETHODCALLTYPE PreRealloc(void* block, SIZE_T size, void** request, BOOL spied) override
+    {
+        return alive -= block && spied, *request = block, size;
+    }
+    void* STDMETHODCALLTYPE PostRealloc(void* block, BOOL) override { return alive += block != nullptr, block; }
+    void* STDMETHODCALLTYPE PreGetSize(void* block, BOOL) override { return block; }
+    SIZE_T STDMETHODCALLTYPE PostGetSize(SIZE_T size, BOOL) override { return size; }
+    void* STDMETHODCALLTYPE PreDidAlloc(void* block, BOOL) override { return block; }
+    int STDMETHODCALLTYPE PostDidAlloc(void*, BOOL, int allocated) override { return allocated; }
+    void STDMETHODCALLTYPE PreHeapMinimize() override {}
+    void STDMETHODCALLTYPE PostHeapMinimize() override {}
+
+    std::atomic<long> alive{0};
+} spy;
+
+struct commandrun {
+    int code;
+    std::string out, err;
 };
 
-// Each row runs after the rows above it, so what a command shows is what the rows before set.
-TEST_F(KvtlogctlCommands, SettingsCommandsTakeEveryFormOfIdAndLevelsAndShowWhatTheServiceHolds)
-{
-    const std::string logs = narrow(logs_.path()), other = logs + "\\other";
-    const struct {
-        std::wstring arguments;
-        std::string out;
-    } steps[] = {
-        {L"path", logs + "\r\n"},
-        {L"path \"" + wide(other) + L"\"", ""},
-        {L"path", other + "\r\n"},
-        {L"level CA7 error warning", ""},
-        {L"level 7", "ERROR,WARNING\r\n"},
-        {L"level 8 FTL;trc", ""},
-        {L"level ca8", "FATAL,TRACE\r\n"},
-        {L"level GE none", ""},
-        {L"level 0", "none\r\n"},
-        {L"level default info,debug", ""},
-        {L"level DEFAULT", "INFO,DEBUG\r\n"},
-        {L"limit CA7 100 2", ""},
-        {L"limit CA7", "100 KiB, 2 files\r\n"},
-        {L"limit default 512 5", ""},
-        {L"limit 8", "512 KiB, 5 files\r\n"},
-        {L"status CA7 GE", "log directory: " + other + "\r\n"
-                           "default: levels INFO,DEBUG; limit 512 KiB, 5 files\r\n"
-                           "CA7: levels ERROR,WARNING; limit 100 KiB, 2 files\r\n"
-                           "GE: levels none; limit 512 KiB, 5 files\r\n"},
-    };
-    for (const auto& step : steps)
-        EXPECT_EQ(succeed(step.arguments), step.out) << narrow(step.arguments);
+// The service is held from SetUp on; the spy comes after the activation, whose blocks COM
+// may keep.
+class Kvtlogctl : public heldservice {
+protected:
+    void SetUp() override
+    {
+        heldservice::SetUp();
+        ASSERT_EQ(::CoRegisterMallocSpy(&spy), S_OK);
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(::CoRevokeMallocSpy(), S_OK) << spy.alive << " CoTaskMem blocks left";
+        heldservice::TearDown();
+    }
 
-    wchar_t* path = nullptr;
-    ASSERT_EQ(control_->GetLogPath(&path), S_OK);
-    const uniquetaskmem<wchar_t> owner(path);
-    EXPECT_EQ(narrow(path), other);
-    EXPECT_EQ(held(7), (std::array<DWORD, 3>{0x06, 100, 2}));
-    EXPECT_EQ(held(8)[0], 0x41u);
-    EXPECT_EQ(held(0)[0], 0u);
-    EXPECT_EQ(held(0xFFFFFFFF), (std::array<DWORD, 3>{0x30, 512, 5}));
+    // Runs kvtlogctl as its main does, the standard output and error caught in files, and
+    // expects every CoTaskMem block allocated meanwhile to be freed.
+    commandrun run(const ctl::arguments& args)
+    {
+        const tempdirectory files;
+        const std::wstring names[2] = {files.path() + L"\\out", files.path() + L"\\err"};
+        const DWORD streams[2] = {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+        const HANDLE standard[2] = {::GetStdHandle(streams[0]), ::GetStdHandle(streams[1])};
+        uniquehandle caught[2];
+        for (int i = 0; i < 2; ++i) {
+            caught[i].reset(::CreateFileW(names[i].c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+            ::SetStdHandle(streams[i], caught[i].get());
+        }
+        const long blocks = spy.alive;
+        const int code = ctl::run(args, ctl::console());
+        EXPECT_EQ(spy.alive, blocks) << "CoTaskMem blocks left by " << ::testing::PrintToString(args);
+        for (int i = 0; i < 2; ++i)
+            ::SetStdHandle(streams[i], standard[i]);
+        return {code, read_file_text(names[0]), read_file_text(names[1])};
+    }
+
+    std::wstring app_file(const wchar_t* number = L"") const { return logs_.path() + L"\\CA7\\App-1.0.0.0" + number + L".TXT"; }
+};
+
+// Each row runs after the rows above it, so what a command shows is what the rows before set
+// in the service.
+// A failing row prints one line on the standard error, which starts with the row's text. The
+// viewer reads files written as the server writes them (UTF-16LE behind a byte-order mark):
+// the older files first, none behind a gap, a line without a header with the line it
+// continues, the lines out in UTF-8.
+TEST_F(Kvtlogctl, EachCommandLineAnswersWithItsOutputAndExitCodeAndFreesWhatItGot)
+{
+    const std::wstring lines[] = {L"no header", L"2024/05/01|10:00:00.000|INF|0/0|a.cpp,1|f|one \u00e9",
+                                  L"2024/05/01|10:00:01.000|ERR|0/0|a.cpp,1|f|two", L"second line of two",
+                                  L"2024/05/01|10:00:02.000|DBG|0/0|a.cpp,1|f|three",
+                                  L"2024/05/01|10:00:03.000|WRN,EVT|0/0|a.cpp,1|f|four"};
+    const std::pair<const wchar_t*, std::wstring> files[] = {
+        {L"-4", L"2024/05/01|09:00:00.000|INF|0/0|a.cpp,1|f|behind a gap\r\n"},
+        {L"-2", lines[0] + L"\r\n" + lines[1] + L"\r\n"},
+        {L"-1", lines[2] + L"\r\n" + lines[3] + L"\r\n"},
+        {L"", lines[4] + L"\r\n" + lines[5]}, // the last line is not whole yet
+    };
+    std::filesystem::create_directories(logs_.path() + L"\\CA7");
+    for (const auto& [number, text] : files) {
+        const std::wstring units = L"\xFEFF" + text;
+        std::ofstream(std::filesystem::path(app_file(number)), std::ios::binary)
+            .write(reinterpret_cast<const char*>(units.data()), std::streamsize(units.size() * 2));
+    }
+    const auto shown = [&lines](std::initializer_list<int> which) {
+        std::wstring text;
+        for (const int i : which)
+            text += lines[i] + L"\r\n";
+        return ctl::to_utf8(text);
+    };
+    const std::wstring logs = logs_.path(), other = logs + L"\\other", tail = L"tail", file = app_file();
+    const std::string invalid = "failed: 0x80070057 ";
+    const struct {
+        ctl::arguments args;
+        int code;
+        std::string out, err = {};
+    } rows[] = {
+        {{L"path"}, 0, ctl::to_utf8(logs + L"\r\n")},
+        {{L"path", other}, 0, ""},
+        {{L"path"}, 0, ctl::to_utf8(other + L"\r\n")},
+        {{L"level", L"CA7", L"error", L"warning"}, 0, ""},
+        {{L"level", L"7"}, 0, "ERROR,WARNING\r\n"},
+        {{L"level", L"8", L"FTL;trc"}, 0, ""},
+        {{L"level", L"ca8"}, 0, "FATAL,TRACE\r\n"},
+        {{L"level", L"9", L"Fatal\tERR,,wrn", L";event Trace"}, 0, ""},
+        {{L"level", L"CA9"}, 0, "FATAL,ERROR,WARNING,EVENT,TRACE\r\n"},
+        {{L"level", L"10", L"evt;INF dbg"}, 0, ""},
+        {{L"level", L"10"}, 0, "EVENT,INFO,DEBUG\r\n"},
+        {{L"level", L"GE", L"none"}, 0, ""},
+        {{L"level", L"0"}, 0, "none\r\n"},
+        {{L"level", L"default", L"info,debug"}, 0, ""},
+        {{L"level", L"DEFAULT"}, 0, "INFO,DEBUG\r\n"},
+        {{L"limit", L"CA7", L"100", L"2"}, 0, ""},
+        {{L"limit", L"CA7"}, 0, "100 KiB, 2 files\r\n"},
+        {{L"limit", L"default", L"512", L"5"}, 0, ""},
+        {{L"limit", L"8"}, 0, "512 KiB, 5 files\r\n"},
+        {{L"status", L"CA7", L"GE"}, 0, ctl::to_utf8(L"log directory: " + other + L"\r\n") +
+                                        "default: levels INFO,DEBUG; limit 512 KiB, 5 files\r\n"
+                                        "CA7: levels ERROR,WARNING; limit 100 KiB, 2 files\r\n"
+                                        "GE: levels none; limit 512 KiB, 5 files\r\n"},
+        {{tail, file}, 0, shown({0, 1, 2, 3, 4, 5})},
+        {{tail, file, L"-n", L"3"}, 0, shown({2, 3, 4, 5})},
+        {{tail, file, L"-n", L"0"}, 0, ""},
+        {{tail, file, L"--level", L"error,DBG"}, 0, shown({2, 3, 4})},
+        {{tail, file, L"--level", L"trace"}, 0, ""},
+        {{tail, file, L"--since", L"2024/05/01"}, 0, shown({1, 2, 3, 4, 5})},
+        {{tail, file, L"--since", L"2024/05/01 10:00:01"}, 0, shown({2, 3, 4, 5})},
+        {{tail, file, L"--since", L"2024-5-1T10:00:00.5", L"--level", L"INF,DBG"}, 0, shown({4})},
+        {{tail, file, L"--until", L"2024/05/01|10:00:01", L"-n", L"all"}, 0, shown({1})},
+        {{tail, file, L"--since", L"13:45"}, 0, ""}, // today
+        {{L"bogus"}, 2, "", "kvtlogctl: unknown command \"bogus\"; see kvtlogctl --help"},
+        {{L"level"}, 2, "", "kvtlogctl level: too few arguments; see kvtlogctl level --help"},
+        {{L"level", L"CA0", L"error"}, 1, "", "kvtlogctl level: ParseSourceId(\"CA0\") " + invalid},
+        {{L"level", L"CA4294967297", L"error"}, 1, "", "kvtlogctl level: ParseSourceId(\"CA4294967297\") " + invalid},
+        {{L"level", L"4294967296", L"error"}, 1, "", "kvtlogctl level: ParseSourceId(\"4294967296\") " + invalid},
+        {{L"level", L"CA7", L"error,loud"}, 1, "", "kvtlogctl level: ParseLevels(\"error,loud\") " + invalid},
+        {{L"limit", L"CA7", L"10"}, 2, "", "kvtlogctl limit: give both SIZE_KIB and FILES; see kvtlogctl limit --help"},
+        {{L"limit", L"CA7", L"ten", L"2"}, 2, "", "kvtlogctl limit: SIZE_KIB must be a number from 0 to 4294967295, not \"ten\""},
+        {{L"limit", L"CA7", L"10", L"256"}, 1, "", "kvtlogctl limit: SetLimit " + invalid},
+        {{L"suspend", L"now"}, 2, "", "kvtlogctl suspend: too many arguments"},
+        {{tail}, 2, "", "kvtlogctl tail: give FILE, or ID NAME VERSION"},
+        {{tail, L"x.TXT", L"--since", L"never"}, 2, "", "kvtlogctl tail: \"never\" is not a time"},
+        {{tail, L"CA7", L"App", L"1.0"}, 2, "", "kvtlogctl tail: the version must be four numbers"},
+        {{tail, L"missing.TXT"}, 1, "", "kvtlogctl tail: CreateFileW(missing.TXT) failed: 0x80070002 "},
+    };
+    for (const auto& row : rows) {
+        const commandrun ran = run(row.args);
+        EXPECT_EQ(ran.code, row.code) << ::testing::PrintToString(row.args);
+        EXPECT_EQ(ran.out, row.out) << ::testing::PrintToString(row.args);
+        EXPECT_EQ(ran.err.substr(0, row.err.size()), row.err);
+        EXPECT_EQ(ran.err.find("\r\n"), row.err.empty() ? std::string::npos : ran.err.size() - 2) << ran.err;
+    }
 }
 
-TEST_F(KvtlogctlCommands, BadArgumentsFailWithOneLineAndChangeNothing)
+TEST_F(Kvtlogctl, EveryCommandExplainsItself)
 {
-    const struct {
-        const wchar_t* arguments;
-        DWORD exit_code;
-        const char* message; // the start of the one line on the standard error
-    } cases[] = {
-        {L"bogus", 2, "kvtlogctl: unknown command \"bogus\"; see kvtlogctl --help"},
-        {L"level", 2, "kvtlogctl level: too few arguments; see kvtlogctl level --help"},
-        {L"level CA0 error", 1, "kvtlogctl level: ParseSourceId(\"CA0\") failed: 0x80070057 "},
-        {L"level CA7 loud", 1, "kvtlogctl level: ParseLevels(\"loud\") failed: 0x80070057 "},
-        {L"limit CA7 10", 2, "kvtlogctl limit: give both SIZE_KIB and FILES; see kvtlogctl limit --help"},
-        {L"limit CA7 ten 2", 2, "kvtlogctl limit: SIZE_KIB must be a number from 0 to 4294967295, not \"ten\""},
-        {L"limit CA7 10 256", 1, "kvtlogctl limit: SetLimit failed: 0x80070057 "},
-        {L"suspend now", 2, "kvtlogctl suspend: too many arguments"},
-        {L"tail", 2, "kvtlogctl tail: give FILE, or ID NAME VERSION"},
-        {L"tail x.TXT --since never", 2, "kvtlogctl tail: \"never\" is not a time"},
-        {L"tail CA7 App 1.0", 2, "kvtlogctl tail: the version must be four numbers"},
-        {L"tail missing.TXT", 1, "kvtlogctl tail: CreateFileW(missing.TXT) failed: 0x80070002 "},
-    };
-    for (const auto& c : cases) {
-        toolprocess tool(c.arguments);
-        EXPECT_EQ(tool.wait(), c.exit_code) << narrow(c.arguments);
-        const std::string err = tool.err();
-        EXPECT_TRUE(err.starts_with(c.message)) << narrow(c.arguments) << ": " << err;
-        EXPECT_EQ(err.find("\r\n"), err.size() - 2) << narrow(c.arguments) << ": " << err;
-        EXPECT_EQ(tool.out(), "") << narrow(c.arguments);
-    }
-    EXPECT_EQ(held(7), (std::array<DWORD, 3>{0xFFFFFFFF, 2048, 3}));
+    for (const std::wstring command : {L"path", L"level", L"limit", L"suspend", L"resume", L"status", L"tail"})
+        for (const ctl::arguments& args : {ctl::arguments{command, L"--help"}, ctl::arguments{L"help", command}})
+            EXPECT_TRUE(run(args).out.starts_with("usage: kvtlogctl " + ctl::to_utf8(command))) << ctl::to_utf8(command);
+    EXPECT_TRUE(run({L"--help"}).out.starts_with("usage: kvtlogctl COMMAND"));
+    const commandrun bare = run({});
+    EXPECT_EQ(bare.code, 2);
+    EXPECT_TRUE(bare.out.starts_with("usage: kvtlogctl COMMAND"));
 }
 
-TEST_F(KvtlogctlCommands, EveryCommandExplainsItself)
+// Every line once and in order across a rotation; what came while the service was suspended
+// is not there.
+TEST_F(Kvtlogctl, TailFollowsTheFileAcrossARotation)
 {
-    for (const std::wstring command : {L"path", L"level", L"limit", L"suspend", L"resume", L"status", L"tail"}) {
-        const std::string usage = "usage: kvtlogctl " + narrow(command);
-        EXPECT_TRUE(succeed(command + L" --help").starts_with(usage)) << usage;
-        EXPECT_TRUE(succeed(L"help " + command).starts_with(usage)) << usage;
+    ASSERT_EQ(service_->SetLimit(7, 1, 3), S_OK);
+    const kvtlog::source log{7, L"App", {1, 0, 0, 0}};
+    log.info() << "line 0";
+    EXPECT_EQ(run({L"suspend"}).code, 0);
+    log.info() << "dropped";
+    EXPECT_EQ(run({L"resume"}).code, 0);
+    wait_for_writer(control_.Get());
+
+    std::mutex lock; // guards shown, which the viewer's thread fills
+    std::vector<std::wstring> shown;
+    const uniquehandle stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::thread viewer([&] {
+        ctl::tail({app_file(), std::nullopt, true, {}, 10, stop.get()}, [&](std::wstring_view line) {
+            const std::lock_guard guard(lock);
+            shown.emplace_back(line);
+            return true;
+        });
+    });
+    for (int i = 1; i <= 12; ++i) {
+        ::Sleep(30);
+        log.info() << "line " << i;
     }
-    EXPECT_TRUE(succeed(L"--help").starts_with("usage: kvtlogctl COMMAND"));
-    toolprocess bare(L"");
-    EXPECT_EQ(bare.wait(), 2u);
-    EXPECT_TRUE(bare.out().starts_with("usage: kvtlogctl COMMAND"));
+    EXPECT_TRUE(wait_until([&] { return std::lock_guard(lock), shown.size() >= 13; }));
+    ::SetEvent(stop.get());
+    viewer.join();
+    ASSERT_EQ(shown.size(), 13u);
+    for (std::size_t i = 0; i < shown.size(); ++i)
+        EXPECT_TRUE(shown[i].ends_with(L"|line " + std::to_wstring(i))) << shown[i];
+    EXPECT_TRUE(file_exists(app_file(L"-1")));
+}
+
+// kvtlogctl.exe as a process: the console examples of the administrators' documentation, run
+// in order against a running server (each "> " line a command, the lines below it its
+// output), and the exit code and error line of a failed and of an unusable command. C:\Logs
+// stands for the test's log directory; the digits of a line's date and time may differ.
+// The lines of text, C:\Logs replaced by logs; in lines that start with a date and time,
+// the digits of those are made 0.
+std::vector<std::string> lines_of(const std::string& text, const std::string& logs)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line); lines.push_back(line)) {
+        if (line.ends_with('\r'))
+            line.pop_back();
+        for (std::size_t at; (at = line.find("C:\\Logs")) != std::string::npos;)
+            line.replace(at, 7, logs);
+        const auto digit = [](unsigned char c) { return std::isdigit(c) != 0; };
+        if (!line.empty() && digit(line[0]))
+            std::replace_if(line.begin(), line.begin() + std::min<std::size_t>(line.size(), 23), digit, '0');
+    }
+    return lines;
+}
+
+using KvtlogctlProgram = heldservice;
+
+TEST_F(KvtlogctlProgram, EveryConsoleExampleGivesTheOutputShownAndFailuresTheirExitCodes)
+{
+    const std::string logs(logs_.path().begin(), logs_.path().end());
+    std::vector<std::pair<std::string, std::vector<std::string>>> commands; // with their output
+    bool in_console = false;
+    for (const std::string& line : lines_of(read_file_text(path_beside_this_program(KVT_DOC_PATH)), logs)) {
+        if (line.starts_with("```"))
+            in_console = line == "```console";
+        else if (in_console && line.starts_with("> "))
+            commands.push_back({line.substr(2), {}});
+        else if (in_console && !commands.empty())
+            commands.back().second.push_back(line);
+    }
+    EXPECT_GE(commands.size(), 10u);
+    for (const auto& [command, shown] : commands) {
+        const bool tool = command.starts_with("kvtlogctl ");
+        ASSERT_TRUE(tool || command == "kvtlog_example") << command;
+        wait_for_writer(control_.Get());
+        std::string out, err;
+        EXPECT_EQ(run_process(build_path(tool ? KVTLOGCTL_PATH : KVT_EXAMPLE_PATH),
+                              tool ? std::wstring(command.begin() + 10, command.end()) : L"", &out, &err),
+                  0u)
+            << command << ": " << err;
+        EXPECT_EQ(lines_of(out, logs), shown) << command;
+    }
+    const std::pair<const wchar_t*, std::string> failures[] = {
+        {L"limit CA7 4096 300", "kvtlogctl limit: SetLimit failed: 0x80070057 "},
+        {L"bogus", "kvtlogctl: unknown command \"bogus\"; see kvtlogctl --help\r\n"},
+    };
+    for (DWORD code = 1; const auto& [arguments, line] : failures) {
+        std::string out, err;
+        EXPECT_EQ(run_process(build_path(KVTLOGCTL_PATH), arguments, &out, &err), code++) << line;
+        EXPECT_EQ(err.substr(0, line.size()), line);
+        EXPECT_EQ(out, "");
+    }
 }
 
 } // namespace

@@ -3,7 +3,6 @@
 // boxes, and the names and boxes of the registration.
 
 #include "support/message_box_recorder.h"
-#include "support/registry_value.h"
 #include "support/scratch_registry.h"
 
 #include <gtest/gtest.h>

@@ -1,14 +1,26 @@
 #pragma once
-// Looking at log files that the writer thread may still be writing: waiting for a
-// condition, telling whether a file is held open, and the message texts of its lines.
+// Looking at log files that the writer thread may still be writing: waiting for the writer
+// or a condition, telling whether a file is held open, and the message texts of its lines.
 
 #include "support/temp_directory.h"
 #include "win/unique_resource.h"
+
+#include <kvtlog.h>
+
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 namespace kvt::test {
+
+// Returns once the writer thread has handled everything posted before and closed its files:
+// Suspend(TRUE) returns only then, and Suspend(FALSE) lets it write again.
+inline void wait_for_writer(ILogControl* control)
+{
+    EXPECT_EQ(control->Suspend(TRUE), S_OK);
+    EXPECT_EQ(control->Suspend(FALSE), S_OK);
+}
 
 // Polls the condition every 20 ms for up to ten seconds; gives its last answer.
 template <class Condition>

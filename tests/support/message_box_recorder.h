@@ -32,7 +32,7 @@ class boxrecorder {
 public:
     boxrecorder() : previous_(std::exchange(message_box, &record))
     {
-        boxes().clear();
+        boxes_.clear();
         set_quiet(false);
     }
     ~boxrecorder()
@@ -43,21 +43,17 @@ public:
     boxrecorder(const boxrecorder&) = delete;
     boxrecorder& operator=(const boxrecorder&) = delete;
 
-    const std::vector<shownbox>& shown() const { return boxes(); }
+    const std::vector<shownbox>& shown() const { return boxes_; }
 
 private:
-    static std::vector<shownbox>& boxes()
-    {
-        static std::vector<shownbox> shown;
-        return shown;
-    }
     static int WINAPI record(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style)
     {
         EXPECT_EQ(owner, nullptr) << "a box of the program has an owner window";
-        boxes().push_back({caption, text, style});
+        boxes_.push_back({caption, text, style});
         return IDOK;
     }
 
+    inline static std::vector<shownbox> boxes_;  // what record saw, in order
     message_box_function previous_;
 };
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -14,8 +15,7 @@ tempdirectory::tempdirectory()
 {
     static std::atomic<unsigned> serial{0};
     wchar_t base[MAX_PATH];
-    const DWORD n = ::GetTempPathW(MAX_PATH, base);
-    EXPECT_GT(n, 0u);
+    EXPECT_GT(::GetTempPathW(MAX_PATH, base), 0u);
     path_ = std::wstring(base) + L"kvtlog-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
             std::to_wstring(serial++);
     std::error_code ignored;  // a directory of this name left by an earlier run goes first
@@ -31,20 +31,24 @@ tempdirectory::~tempdirectory()
 
 std::vector<unsigned char> read_file_bytes(const std::wstring& path)
 {
-    uniquehandle file(::CreateFileW(path.c_str(), GENERIC_READ,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    std::vector<unsigned char> bytes;
-    if (!file)
-        return bytes;
+    const uniquehandle file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
-    ::GetFileSizeEx(file.get(), &size);
-    bytes.resize(static_cast<size_t>(size.QuadPart));
+    if (!file || !::GetFileSizeEx(file.get(), &size))
+        return {};
+    std::vector<unsigned char> bytes(static_cast<size_t>(size.QuadPart));
     DWORD read = 0;
     if (!bytes.empty() && !::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr))
         read = 0;
     bytes.resize(read);
     return bytes;
+}
+
+std::string read_file_text(const std::wstring& path)
+{
+    const std::vector<unsigned char> bytes = read_file_bytes(path);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 std::vector<std::wstring> read_log_lines(const std::wstring& path)
@@ -53,11 +57,9 @@ std::vector<std::wstring> read_log_lines(const std::wstring& path)
     std::vector<std::wstring> lines;
     if (bytes.size() < 2)
         return lines;
-    EXPECT_EQ(bytes[0], 0xFF);
-    EXPECT_EQ(bytes[1], 0xFE);
-    std::wstring text((bytes.size() - 2) / 2, L'\0');
-    for (size_t i = 0; i < text.size(); ++i)
-        text[i] = static_cast<wchar_t>(bytes[2 + 2 * i] | bytes[3 + 2 * i] << 8);
+    EXPECT_TRUE(bytes[0] == 0xFF && bytes[1] == 0xFE) << "no byte-order mark";
+    std::wstring text((bytes.size() - 2) / 2, L'\0');  // UTF-16LE, as wchar_t is
+    std::memcpy(text.data(), bytes.data() + 2, text.size() * sizeof(wchar_t));
     size_t start = 0;
     for (size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2)
         lines.push_back(text.substr(start, end - start));

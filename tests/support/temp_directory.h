@@ -23,6 +23,7 @@ private:
 // The whole content of a file, or an empty vector when it cannot be read. The file may be
 // open for writing in another thread or process.
 std::vector<unsigned char> read_file_bytes(const std::wstring& path);
+std::string read_file_text(const std::wstring& path);  // the same bytes as a string
 
 // The lines of a UTF-16LE log file: the byte-order mark checked and dropped, the text split
 // after each CR LF (the CR LF is kept off the lines). A final line without CR LF is kept.
