@@ -197,7 +197,7 @@ TEST_F(Kvtlogctl, EachCommandLineAnswersWithItsOutputAndExitCodeAndFreesWhatItGo
 
 TEST_F(Kvtlogctl, EveryCommandExplainsItself)
 {
-    for (const std::wstring command : {L"path", L"level", L"limit", L"suspend", L"resume", L"status", L"tail"})
+    for (const std::wstring command : {L"path", L"level", L"limit", L"suspend", L"resume", L"status", L"stats", L"tail"})
         for (const ctl::arguments& args : {ctl::arguments{command, L"--help"}, ctl::arguments{L"help", command}})
             EXPECT_TRUE(run(args).out.starts_with("usage: kvtlogctl " + ctl::to_utf8(command))) << ctl::to_utf8(command);
     EXPECT_TRUE(run({L"--help"}).out.starts_with("usage: kvtlogctl COMMAND"));
@@ -239,6 +239,28 @@ TEST_F(Kvtlogctl, TailFollowsTheFileAcrossARotation)
     for (std::size_t i = 0; i < shown.size(); ++i)
         EXPECT_TRUE(shown[i].ends_with(L"|line " + std::to_wstring(i))) << shown[i];
     EXPECT_TRUE(file_exists(app_file(L"-1")));
+
+    // What the service counted of it: every line written, the one while suspended dropped, and
+    // a rotation before each line that found its file at 1 KiB or more.
+    std::uint64_t size = 2, bytes = 0, rotations = 0;
+    for (const std::wstring& line : shown) {
+        if (size >= 1024)
+            ++rotations, size = 2;
+        size += (line.size() + 2) * 2;
+        bytes += (line.size() + 2) * 2;
+    }
+    std::istringstream stats(run({L"stats", L"CA7"}).out);
+    std::string heading, id, queued;
+    std::getline(stats, heading);
+    std::vector<std::uint64_t> counts(10);
+    stats >> id;
+    for (std::uint64_t& n : counts)
+        stats >> n;
+    std::getline(stats >> std::ws, queued);
+    EXPECT_EQ(heading.substr(0, 28), "source  committed  written  ");
+    EXPECT_EQ(id, "CA7");
+    EXPECT_EQ(counts, (std::vector<std::uint64_t>{14, 13, bytes, rotations, 1, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(queued, "queued now: 0\r");
 }
 
 // kvtlogctl.exe as a process: the console examples of the administrators' documentation, run
