@@ -33,12 +33,8 @@ wine regsvr32 /s "$(winepath -w "$proxy")"
 echo "running the example client"
 wine "$example"
 
-# The server writes every line it was given before it exits, which it does once the
-# example has let go of it; winedbg lists the processes of this prefix.
-for _ in $(seq 60); do
-  winedbg --command "info proc" 2>/dev/null | grep -qi "'kvtlog.exe'" || break
-  sleep 0.5
-done
+# The log files are complete once the server has ended.
+kvt_wait_for_exit kvtlog.exe || true
 
 found=0
 while IFS= read -r -d '' file; do

@@ -38,6 +38,17 @@ kvt_wine_stop() {
   wineserver -k >/dev/null 2>&1 || true
 }
 
+# Waits up to 30 seconds for the program of that file name to end in this prefix; winedbg
+# lists the prefix's processes. The logging server writes every line it was given before it
+# exits, which it does once its last client has let go of it.
+kvt_wait_for_exit() {
+  for _ in $(seq 60); do
+    winedbg --command "info proc" 2>/dev/null | grep -qi "'$1'" || return 0
+    sleep 0.5
+  done
+  return 1
+}
+
 # Ends the Wine session and starts a new one: a killed COM server leaves a stale
 # class registration behind that breaks later activations in the same session.
 kvt_wine_restart() {

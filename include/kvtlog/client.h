@@ -12,9 +12,11 @@
 //
 // Nothing here throws or ends the program: a call that fails is dropped and reported to the
 // error handler, if one was given; a source that could not be opened logs nothing.
+// kvtlog::explain() tells a handler what an incomplete installation's failures mean.
 
 #include "kvtlog.h"
 #include "kvtlog/com_ptr.h"
+#include "kvtlog/explain.h"
 #include "kvtlog/message.h"
 
 #include <array>

@@ -2,6 +2,7 @@
 
 #include "kvtlogctl/arguments.h"
 #include "kvtlogctl/failure.h"
+#include "kvtlogctl/version.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -21,7 +22,7 @@ const wchar_t general_usage[] =
 
 const wchar_t general_notes[] =
     L"\n"
-    L"\"kvtlogctl COMMAND --help\" describes a command.\n"
+    L"\"kvtlogctl COMMAND --help\" describes a command; \"kvtlogctl --version\" shows the version.\n"
     L"Exit code: 0 on success, 1 when an operation fails, 2 for unusable arguments.";
 
 const wchar_t id_note[] =
@@ -121,7 +122,8 @@ const command limit_command{
     L"\n"
     L"Shows the size limit of ID's log files, or sets it: a file that has reached SIZE_KIB\n"
     L"KiB is renamed <name>-<version>-1.TXT (older ones move up one number) and a new file is\n"
-    L"started; FILES (1 to 255) files are kept.\n",
+    L"started; FILES files are kept, the current one included (at most 255; with 1 a full file\n"
+    L"is deleted). SIZE_KIB 0 or FILES 0 turns rotation off: the file grows without limit.\n",
     true, run_limit};
 
 const command suspend_command{
@@ -191,6 +193,10 @@ int run(const arguments& args, const console& con)
         print_general_usage(con);
         return args.empty() ? 2 : 0;
     }
+    if (args[0] == L"--version" && args.size() == 1) {
+        con.out(L"kvtlogctl " KVTLOGCTL_VERSION);
+        return 0;
+    }
     const bool help = args[0] == L"help";
     const std::wstring& name = help ? args[1] : args[0];
     const command* c = find_command(name);
@@ -210,7 +216,7 @@ int run(const arguments& args, const console& con)
         c->run(ctx, rest);
         return 0;
     } catch (const failure& f) {
-        con.err(prefix + f.operation + L" failed: " + describe(f.hr));
+        con.err(prefix + f.operation + L" failed: " + describe(f));
         return 1;
     } catch (const usageerror& e) {
         con.err(prefix + e.text + L"; see kvtlogctl " + c->name + L" --help");

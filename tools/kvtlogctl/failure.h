@@ -32,7 +32,8 @@ inline void check_hresult(HRESULT hr, const std::wstring& operation)
     throw failure{operation, HRESULT_FROM_WIN32(::GetLastError())};
 }
 
-// "0x80070057 " and the system's text for the code, on one line.
-std::wstring describe(HRESULT hr);
+// "0x80070057", the system's text for the code, and for the failures of an incomplete
+// installation their cause and remedy, on one line.
+std::wstring describe(const failure& f);
 
 } // namespace kvt::ctl
