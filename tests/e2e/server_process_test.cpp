@@ -3,6 +3,7 @@
 // method of the four interfaces through the proxy/stub DLL.)
 
 #include "e2e_source.h"
+#include "support/log_checks.h"
 #include "support/processes.h"
 
 #include <string>
@@ -32,11 +33,9 @@ TEST_F(ServerProcess, ClientsShareOneServerThatEndsOnlyWhenTheLastSourceIsGone)
     EXPECT_EQ(log_text(source.Get(), L"after the service was released"), S_OK);
     source.Reset();
     ASSERT_EQ(stop_server(), 0u);
-    const std::vector<std::wstring> lines = read_log_lines(logs_.path() + test_source_file);
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_TRUE(lines[0].ends_with(L"|from the first client")) << lines[0];
-    EXPECT_TRUE(lines[1].ends_with(L"|from the second client")) << lines[1];
-    EXPECT_TRUE(lines[2].ends_with(L"|after the service was released")) << lines[2];
+    EXPECT_EQ(log_texts(logs_.path() + test_source_file),
+              (std::vector<std::wstring>{L"from the first client", L"from the second client",
+                                         L"after the service was released"}));
 }
 
 // A client that keeps its class object lets go of it only after the server has stopped,
@@ -44,13 +43,12 @@ TEST_F(ServerProcess, ClientsShareOneServerThatEndsOnlyWhenTheLastSourceIsGone)
 // with 0, after writing the message.
 TEST_F(ServerProcess, StopsCleanlyWhileAClientStillHoldsTheClassObject)
 {
-    const std::wstring orders[] = {L"somf", L"mosf", L"msof", L"fmos"};
-    for (const std::wstring& order : orders)
+    std::vector<std::wstring> expected;
+    for (const std::wstring order : {L"somf", L"mosf", L"msof", L"fmos"}) {
         EXPECT_EQ(run_process(build_path(KVT_SECOND_CLIENT_PATH), order), 0u) << std::string(order.begin(), order.end());
-    const std::vector<std::wstring> lines = read_log_lines(logs_.path() + test_source_file);
-    ASSERT_EQ(lines.size(), std::size(orders));
-    for (std::size_t i = 0; i < lines.size(); ++i)
-        EXPECT_TRUE(lines[i].ends_with(L"|released in the order " + orders[i])) << lines[i];
+        expected.push_back(L"released in the order " + order);
+    }
+    EXPECT_EQ(log_texts(logs_.path() + test_source_file), expected);
 }
 
 } // namespace

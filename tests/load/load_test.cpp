@@ -309,7 +309,6 @@ TEST_F(LoadTest, EveryRecordMadeIsWrittenOnceWholeAndInOrderWhileAKilledClientKe
         EXPECT_EQ(exit_code(handles[c]), 0u) << "client " << c << ", an HRESULT or 2 for no result";
         ::TerminateProcess(handles[c], 1);  // one still running would keep the server up
     }
-    std::printf("%zu administration steps, %zu log directories\n", step, directories.size());
 
     // Once Suspend has returned, everything posted before is in the files.
     wait_for_writer(control_.Get());
@@ -323,7 +322,6 @@ TEST_F(LoadTest, EveryRecordMadeIsWrittenOnceWholeAndInOrderWhileAKilledClientKe
     for (const std::wstring& directory : directories)
         check.read_directory(directory);
     check.check_outcomes();
-    std::printf("%u of %u records made\n", check.made, clients * threads * records);
     for (size_t i = 0; i < check.faults.size() && i < 20; ++i)
         ADD_FAILURE() << check.faults[i];
     EXPECT_TRUE(check.faults.empty()) << check.faults.size() << " faults";

@@ -38,21 +38,17 @@ inline bool is_open(const std::wstring& path)
     return !file && ::GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
-// A log line's message text: what follows its six header fields.
-inline std::wstring message_text(const std::wstring& line)
-{
-    std::size_t start = 0;
-    for (int bar = 0; bar < 6; ++bar)
-        start = line.find(L'|', start) + 1;
-    return line.substr(start);
-}
-
-// The message texts of a log file's lines, in file order.
+// The message texts of a log file's lines, in file order: what follows each line's six
+// header fields.
 inline std::vector<std::wstring> log_texts(const std::wstring& path)
 {
     std::vector<std::wstring> texts;
-    for (const std::wstring& line : read_log_lines(path))
-        texts.push_back(message_text(line));
+    for (const std::wstring& line : read_log_lines(path)) {
+        std::size_t start = 0;
+        for (int bar = 0; bar < 6; ++bar)
+            start = line.find(L'|', start) + 1;
+        texts.push_back(line.substr(start));
+    }
     return texts;
 }
 
