@@ -1,7 +1,6 @@
 #include "service_fixture.h"
 #include "writer/writer_thread.h"
 
-#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <cstdint>
@@ -99,11 +98,10 @@ TEST_F(MessageTest, GettersAnswerWhatWasSet)
     EXPECT_EQ(state(), ok(L"33 3 4  12 <null>"));
 }
 
-int posts = 0;
-BOOL WINAPI refuse(DWORD, UINT, WPARAM, LPARAM) { return ++posts, FALSE; }
+BOOL WINAPI refuse(DWORD, UINT, WPARAM, LPARAM) { return FALSE; }
 void WINAPI no_pause(DWORD) {}
 
-// A writer queue that refuses every post: each sender tries 50 times, frees its payload
+// A writer queue that refuses every post: each sender frees its payload
 // (the message's record, the source's close request) and Suspend answers E_FAIL.
 TEST_F(MessageTest, APayloadThatCannotBePostedIsFreedByItsSender)
 {
@@ -119,7 +117,6 @@ TEST_F(MessageTest, APayloadThatCannotBePostedIsFreedByItsSender)
             EXPECT_EQ(m->AddWString(L"lost"), S_OK);
             EXPECT_EQ(m->SetLocation("lost.cpp", 1, "lost"), S_OK);
         }
-        EXPECT_EQ(posts, 2 * 50);
         EXPECT_EQ(live_blocks, live);
         EXPECT_EQ(control_->Suspend(TRUE), E_FAIL);
         EXPECT_EQ(control_->Suspend(FALSE), E_FAIL);

@@ -31,18 +31,15 @@ inline ULONG server_lock_count()
     return raised - 1;
 }
 
-// A text handed out by a method, freed; "<null>" for none.
-inline std::wstring take(LPWSTR text)
+// How the method tables show out values: numbers in decimal, a text as handed out (then
+// freed) or "<null>" for none, an interface pointer as "<object>" or "<null>".
+template <class T> std::wstring shown(T number) { return std::to_wstring(+number); }
+inline std::wstring shown(LPWSTR text)
 {
     const std::wstring copy = text ? text : L"<null>";
     ::CoTaskMemFree(text);
     return copy;
 }
-
-// How the method tables show out values: numbers in decimal, a text as handed out (then
-// freed), an interface pointer as "<object>" or "<null>".
-template <class T> std::wstring shown(T number) { return std::to_wstring(+number); }
-inline std::wstring shown(LPWSTR text) { return take(text); }
 inline std::wstring shown(void* object) { return object ? L"<object>" : L"<null>"; }
 
 // A call's HRESULT with its out values, read after the call, joined by spaces.
