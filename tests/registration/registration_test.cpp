@@ -43,13 +43,9 @@ TEST_F(RegistrationTest, RegisteringWritesEveryEntryAgainButKeepsValuesOfSingleI
 }
 
 // Without a given directory: %TEMP% (the command-line tests), else %TMP%, else "log" beside
-// the program.
+// the program. The variables change in this test's process only.
 TEST_F(RegistrationTest, TheDefaultLogDirectoryIsTmpWithoutTempAndElseBesideTheProgram)
 {
-    std::wstring saved[2] = {std::wstring(32767, L'\0'), std::wstring(32767, L'\0')};
-    const wchar_t* names[2] = {L"TEMP", L"TMP"};
-    for (int i = 0; i < 2; ++i)
-        saved[i].resize(::GetEnvironmentVariableW(names[i], saved[i].data(), 32767));
     const std::wstring program = program_path();
     const std::pair<const wchar_t*, registryvalue> cases[] = {
         {L"C:\\u", string_value(L"%TMP%", REG_EXPAND_SZ)},
@@ -61,8 +57,6 @@ TEST_F(RegistrationTest, TheDefaultLogDirectoryIsTmpWithoutTempAndElseBesideTheP
         register_server(nullptr);
         EXPECT_EQ(read_value(HKEY_CLASSES_ROOT, class_key + L"\\Settings"), stored);
     }
-    for (int i = 0; i < 2; ++i)
-        ::SetEnvironmentVariableW(names[i], saved[i].empty() ? nullptr : saved[i].c_str());
 }
 
 TEST_F(RegistrationTest, UnregisteringRemovesDeepTreesLeavesOtherKeysAndSucceedsWhenNothingIsRegistered)

@@ -47,7 +47,6 @@ const commandcase cases[] = {
     {L"/eMbEdDiNg", run_mode::embedding, {}, {}},
     {L"-RegServer", done, {registered}, default_directory},
     {L"/regserver", done, {registered}, default_directory},
-    {L"/REGSERVER", done, {registered}, default_directory},
     {L"hello/RegServer", done, {registered}, default_directory},
     {L"-silent -RegServer", done, {}, default_directory, true},
     {L"-Quiet /unregserver", done, {}, {}, true},

@@ -1,23 +1,195 @@
+// The log files, the record batches and the writer thread, over default settings in a
+// scratch registry that point at a fresh log directory.
+
 #include "writer/writer_thread.h"
 
 #include "core/arguments.h"
-#include "log_test_setup.h"
+#include "support/log_checks.h"
+#include "support/scratch_registry.h"
+#include "writer/log_files.h"
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
 namespace kvt::test {
 namespace {
 
+const std::uint32_t v1234[4] = {1, 2, 3, 4}, v1235[4] = {1, 2, 3, 5};
+
+class logtest : public ::testing::Test {
+protected:
+    std::wstring path(const sourcekeyref& key, unsigned number = 0) const
+    {
+        return log_directory(logs_.path(), key->id) + log_file_name(*key, number).value();
+    }
+    std::vector<std::wstring> texts(const sourcekeyref& key, unsigned number = 0) const
+    {
+        return log_texts(path(key, number));
+    }
+
+    // The settings are written before the store opens their key.
+    struct defaultsettings {
+        defaultsettings() { write_default_settings(logs.path()); }
+        scratchregistry registry;
+        tempdirectory logs;
+    } scratch_;
+    const tempdirectory& logs_ = scratch_.logs;
+    logsettings settings_;
+    const sourcekeyref app_ = make_sourcekey(7, v1234, L"App"), other_ = make_sourcekey(7, v1235, L"App");
+    sourcecounters counters_;
+};
+
+TEST(LogNames, DirectoryUsesBackslashesAndTheSourceIdTextAndFileNamesTheSignedVersions)
+{
+    const struct { const wchar_t* log_path; std::uint32_t id; const wchar_t* directory; } cases[] = {
+        {L"C:/Logs/", 7, L"C:\\Logs\\CA7\\"},
+        {L"C:\\Logs\\\\", 0, L"C:\\Logs\\GE\\"},
+        {L"\\\\server/share", 4294967295u, L"\\\\server\\share\\CA4294967295\\"},
+        {L"", 7, L"\\CA7\\"},
+        {L"\\\\", 1, L"\\\\\\CA1\\"},  // nothing but backslashes stays as it is
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(log_directory(c.log_path, c.id), c.directory) << c.log_path;
+
+    const std::uint32_t negative[4] = {4294967295u, 0, 2147483648u, 9};
+    EXPECT_EQ(log_file_name(*make_sourcekey(7, v1234, L"App"), 0), L"App-1.2.3.4.TXT");
+    EXPECT_EQ(log_file_name(*make_sourcekey(7, v1234, L"App"), 2), L"App-1.2.3.4-2.TXT");
+    EXPECT_EQ(log_file_name(*make_sourcekey(7, negative, L"a/b"), 0), L"a/b--1.0.-2147483648.9.TXT");
+    // "-1.2.3.4.TXT" takes 12 code units: 244 of name fill the 256 exactly.
+    EXPECT_EQ(log_file_name(*make_sourcekey(7, v1234, std::wstring(244, L'n').c_str()), 0)->size(), 256u);
+    EXPECT_FALSE(log_file_name(*make_sourcekey(7, v1234, std::wstring(244, L'n').c_str()), 1));
+}
+
+using LogFiles = logtest;
+
+// Files 0 to 3 of a source, one character each, '-' for a missing file.
+TEST_F(LogFiles, RotationShiftsTheFilesBelowTheFirstGapAndDropsTheOldest)
+{
+    filetable files{settings_};
+    const struct { const wchar_t* name; unsigned fileskept; const char* before; const char* after; } cases[] = {
+        {L"Full", 3, "abc-", "-ab-"},
+        {L"Short", 3, "ab--", "-ab-"},
+        {L"Gap", 3, "a-cd", "-acd"},
+        {L"Single", 1, "ab--", "-b--"},
+    };
+    for (const auto& c : cases) {
+        const auto key = make_sourcekey(7, v1234, c.name);
+        ASSERT_TRUE(open_log_file(files, key));  // makes the directories
+        close_all_files(files);
+        for (unsigned n = 0; n < 4; ++n)
+            if (c.before[n] != '-')
+                std::ofstream(std::filesystem::path(path(key, n)), std::ios::binary) << c.before[n];
+        ASSERT_TRUE(open_log_file(files, key));
+        rotate_log_files(files, key, c.fileskept);
+        EXPECT_TRUE(files.entries.empty());
+        std::string after;
+        for (unsigned n = 0; n < 4; ++n) {
+            const auto bytes = read_file_bytes(path(key, n));
+            after += file_exists(path(key, n)) ? std::string(bytes.begin(), bytes.end()) : "-";
+        }
+        EXPECT_EQ(after, c.after) << c.name;
+    }
+}
+
+using tree = std::map<std::wstring, std::vector<unsigned char>>;
+
+// Records of three sources, two of them sharing id 7, three in a row for each, under limits
+// of 1 KiB that rotate every few lines of 200 to 800 bytes. Single records are a message
+// object's records; batches hold the same content in their packed form.
+class RecordBatch : public logtest {
+protected:
+    static constexpr int records = 14;
+
+    RecordBatch()
+    {
+        settings_.set_limit(7, {1, 3});
+        settings_.set_limit(8, {1, 2});
+    }
+
+    // Record i: every kind of value, texts of varying length.
+    const SYSTEMTIME time_{2026, 12, 0, 6, 7, 8, 9, 10};
+    std::wstring text(int i) const { return std::wstring(i * 173 % 300 + 2, static_cast<wchar_t>(L'a' + i)) + L"\n"; }
+
+    std::unique_ptr<postedrecord> posted(int i)
+    {
+        auto r = std::make_unique<logrecord>(0x10u << i % 3);
+        r->time = time_;
+        r->firstid = static_cast<std::uint32_t>(-i);
+        r->line = i;
+        r->function = std::make_unique<wchar_t[]>(2);
+        r->function[0] = L'f';
+        r->arguments.push_back(make_counted<const intargument<std::int64_t>>(-i, 10, 0));
+        r->arguments.push_back(make_counted<const intargument<std::uint32_t>>(i, 16, 8));
+        r->arguments.push_back(make_counted<const realargument<double>>(i / 3.0));
+        r->arguments.push_back(make_counted<const textargument>("\x81"));
+        r->arguments.push_back(make_counted<const wtextargument>(text(i).c_str()));
+        return std::make_unique<postedrecord>(postedrecord{keys_[i / 3 % 3], std::move(r), &counters_});
+    }
+    void add(recordbatch& batch, int i)
+    {
+        batch.add_record(keys_[i / 3 % 3], counters_, 0x10u << i % 3, time_, static_cast<std::uint32_t>(-i), 0, nullptr,
+                         i, L"f");
+        batch.add_signed(-i);
+        batch.add_unsigned(i, 16, 8);
+        batch.add_real(i / 3.0);
+        batch.add_oem("\x81");
+        batch.add_wide(text(i));
+    }
+
+    // The files written for every record, in batches cut at the cuts (none: one record per
+    // message), in a directory of their own.
+    tree written(const std::vector<int>& cuts)
+    {
+        const std::wstring directory = logs_.path() + L"\\run" + std::to_wstring(runs_++);
+        settings_.set_log_path(directory.c_str());
+        {
+            const writerthread writer(settings_);
+            if (cuts.empty())
+                for (int i = 0; i < records; ++i)
+                    writer.commit(posted(i));
+            for (std::size_t c = 0; c + 1 < cuts.size(); ++c) {
+                auto batch = std::make_unique<recordbatch>();
+                for (int i = cuts[c]; i < cuts[c + 1]; ++i)
+                    add(*batch, i);
+                writer.commit(std::move(batch));
+            }
+        }
+        tree files;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(directory))
+            if (entry.is_regular_file())
+                files[entry.path().wstring().substr(directory.size())] = read_file_bytes(entry.path().wstring());
+        return files;
+    }
+
+    const sourcekeyref keys_[3] = {app_, other_, make_sourcekey(8, v1234, L"Other")};
+    int runs_ = 0;
+};
+
+TEST_F(RecordBatch, BatchesCutAnywhereWriteTheBytesAndRotationPointsOfSingleRecords)
+{
+    const tree single = written({});
+    ASSERT_EQ(single.size(), 5u);  // rotated files among them
+    EXPECT_EQ(written({0, records}), single);
+    for (int cut = 1; cut < records; ++cut)
+        EXPECT_EQ(written({0, cut, records}), single) << "cut before record " << cut;
+    const countersnapshot c = read_counters(counters_);
+    EXPECT_EQ(c.committed, (records + 1u) * records);
+    EXPECT_EQ(c.written, c.committed);
+    EXPECT_GT(c.rotations, 0u);
+}
+
 using texts_t = std::vector<std::wstring>;
 
 class WriterThread : public logtest {
 protected:
-    sourcecounters counters_;
     // The payload passes to the writer with the post (and leaks only when a post fails).
     void post(UINT message, const void* payload)
     {
@@ -62,44 +234,22 @@ protected:
     std::optional<writerthread> writer_{std::in_place, settings_};
 };
 
-TEST_F(WriterThread, SuspendWaitsForEarlierRecordsClosesFilesAndDropsLaterRecords)
-{
-    for (int i = 0; i < 50; ++i)
-        post_record(app_, L"before");
-    suspend();
-    EXPECT_EQ(texts(app_).size(), 50u);
-    EXPECT_FALSE(is_open(path(app_)));
-
-    for (int i = 0; i < 5; ++i)
-        post_record(app_, L"while");
-    suspend();  // a second suspension only answers
-    resume();
-    post_record(app_, L"after");  // reopens the file and appends
-    writer_.reset();
-    const texts_t lines = texts(app_);
-    ASSERT_EQ(lines.size(), 51u);
-    EXPECT_EQ(lines.back(), L"after");
-    EXPECT_EQ(read_log_lines(path(app_)).back().find(L'\xFEFF'), std::wstring::npos);  // one byte-order mark
-}
-
 // A close is seen once the next record of a source whose file stays open (nine) is written.
 TEST_F(WriterThread, CloseMessagesCloseTheNamedFilesOnly)
 {
-    const std::uint32_t v1235[4] = {1, 2, 3, 5};
-    const auto other = make_sourcekey(7, v1235, L"App"), eight = make_sourcekey(8, v1234, L"App");
-    const auto nine = make_sourcekey(9, v1234, L"App");
-    for (const auto& key : {app_, other, eight, nine})
+    const auto eight = make_sourcekey(8, v1234, L"App"), nine = make_sourcekey(9, v1234, L"App");
+    for (const auto& key : {app_, other_, eight, nine})
         post_record(key, L"first");
     ASSERT_TRUE(writer_->post(WM_LOGCLOSEID, 0, 7));
     post_record(nine, L"second");
     ASSERT_TRUE(wait_until([&] { return texts(nine).size() == 2; }));
     EXPECT_FALSE(is_open(path(app_)));
-    EXPECT_FALSE(is_open(path(other)));
+    EXPECT_FALSE(is_open(path(other_)));
     EXPECT_TRUE(is_open(path(eight)));
 
     post_record(app_, L"second");  // opened again
     post(WM_LOGCLOSESOURCE, new closerequest{eight});
-    post(WM_LOGCLOSESOURCE, new closerequest{other});  // has no entry: only the request is freed
+    post(WM_LOGCLOSESOURCE, new closerequest{other_});  // has no entry: only the request is freed
     post_record(nine, L"third");
     ASSERT_TRUE(wait_until([&] { return texts(nine).size() == 3; }));
     EXPECT_FALSE(is_open(path(eight)));
@@ -207,8 +357,10 @@ TEST(PostToWriter, RetriesARefusedPostFiftyTimesWithAPauseAfterEach)
 }
 
 // Committed records in every way they can go, single and in batches: each is counted
-// committed and then once by where it went. Wine does not enforce Windows' quota of 10,000
-// messages in a thread's queue, so a refused post is made through the post seam.
+// committed and then once by where it went. A suspension returns once the writer has written
+// the earlier records and closed its files; the file is reopened and appended to after it.
+// Wine does not enforce Windows' quota of 10,000 messages in a thread's queue, so a refused
+// post is made through the post seam.
 TEST_F(WriterThread, EveryCommittedRecordIsCountedWrittenOrDroppedByItsCause)
 {
     const auto commit = [&](int singles, int batched) {
@@ -221,10 +373,15 @@ TEST_F(WriterThread, EveryCommittedRecordIsCountedWrittenOrDroppedByItsCause)
             batch->add_record(app_, counters_, 0x10, SYSTEMTIME{}, 0, 0, nullptr, 0, nullptr);
         writer_->commit(std::move(batch));
     };
-    commit(2, 1);
+    commit(49, 1);
     suspend();
+    EXPECT_EQ(texts(app_).size(), 50u);
+    EXPECT_FALSE(is_open(path(app_)));
     commit(1, 2);
+    suspend();  // a second suspension only answers
     resume();
+    commit(0, 1);
+    flush();
     ASSERT_TRUE(settings_.set_log_path((logs_.path() + L"\\missing\\logs").c_str()));
     post(WM_LOGCLOSESOURCE, nullptr);
     commit(2, 2);
@@ -234,9 +391,9 @@ TEST_F(WriterThread, EveryCommittedRecordIsCountedWrittenOrDroppedByItsCause)
     post_calls = real;
     flush();
     const countersnapshot c = read_counters(counters_);
-    EXPECT_EQ(c.committed, 14u);
-    EXPECT_EQ(c.written, 3u);
-    EXPECT_EQ(c.bytes, read_file_bytes(path(app_)).size() - 2);
+    EXPECT_EQ(c.committed, 62u);
+    EXPECT_EQ(c.written, 51u);
+    EXPECT_EQ(c.bytes, read_file_bytes(path(app_)).size() - 2);  // one byte-order mark
     EXPECT_EQ(c.suspended, 3u);
     EXPECT_EQ(c.nofile, 4u);
     EXPECT_EQ(c.refused, 4u);
