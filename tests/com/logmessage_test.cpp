@@ -86,6 +86,10 @@ TEST_F(MessageTest, GettersAnswerWhatWasSet)
     };
     const auto ok = [](const wchar_t* outs) { return std::pair<HRESULT, std::wstring>(S_OK, outs); };
     EXPECT_EQ(state(), ok(L"33 0 0 <null> 0 <null>"));
+    wchar_t u = 0;  // 0x81 of the OEM code page: u with diaeresis in 437 and 850
+    ::MultiByteToWideChar(CP_OEMCP, MB_PRECOMPOSED, "\x81", 1, &u, 1);
+    EXPECT_EQ(m->SetLocation("\x81.c", 12, "\x81"), S_OK);
+    EXPECT_EQ(state(), ok((L"33 0 0 " + std::wstring(1, u) + L".c 12 " + std::wstring(1, u)).c_str()));
     const struct { const char* file; const char* function; const wchar_t* state; } locations[] = {
         {"C:\\src\\dir/file.cpp", "f", L"33 0 0 file.cpp 12 f"}, {"dir/sub\\x.h", "", L"33 0 0 x.h 12 "},
         {"plain.c", "g", L"33 0 0 plain.c 12 g"}, {"dir\\", nullptr, L"33 0 0  12 <null>"},
