@@ -1,6 +1,6 @@
 #include "settings/log_settings.h"
 
-#include "support/random_text.h"
+#include "random_text.h"
 #include "support/scratch_registry.h"
 #include "support/temp_directory.h"
 
