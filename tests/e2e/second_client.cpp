@@ -1,17 +1,12 @@
-// The second client process of the end-to-end tests.
-//
-// Without arguments: while the test program holds the service, this program activates it
-// too, logs one line under the shared source, and checks that exactly one server process
-// runs. Exit code: 0 as expected, 1 a call failed, 3 not exactly one server process runs.
-//
-// With a release order, a permutation of "fsom": this program starts the server alone,
-// through a class object it keeps (f), the service (s), the shared source (o) and one
-// message on it (m), then lets go of them in that order. Whatever comes after the last of
-// s, o and m is released only once the server has ended. Exit code: the server's own, or
-// 0x100 and up when this program failed first.
+// The second client process of the end-to-end tests. With a release order, a permutation of
+// "fsom", it starts the server alone, through a class object it keeps (f), the service (s),
+// a source (o) and one message on it (m) that logs "released in the order <order>" into
+// <log directory>\CA4242\e2e-1.2.3.4.TXT, then lets go of them in that order. Whatever comes
+// after the last of s, o and m is released only once the server has ended. Exit code: the
+// server's own, or 0x100 and up when this program failed first.
 
-#include "e2e_source.h"
 #include "support/processes.h"
+#include "support/server_fixture.h"
 
 #include <string>
 
@@ -19,26 +14,18 @@ using namespace kvt::test;
 
 namespace {
 
-int share_the_service()
-{
-    ComPtr<ILogService> service;
-    ComPtr<ILogSource> source;
-    if (FAILED(activate_service(service)) || FAILED(create_test_source(service.Get(), source)) ||
-        log_text(source.Get(), L"from the second client") != S_OK)
-        return 1;
-    return processes_of(server_path()).size() == 1 ? 0 : 3;
-}
-
 int release_in_order(const std::wstring& order)
 {
+    const DWORD version[4] = {1, 2, 3, 4};
     ComPtr<IClassFactory> factory;
     ComPtr<ILogService> service;
     ComPtr<ILogSource> source;
     ComPtr<ILogMessage> message;
     if (FAILED(::CoGetClassObject(CLSID_LogService, CLSCTX_LOCAL_SERVER, nullptr, IID_PPV_ARGS(&factory))) ||
         FAILED(factory->CreateInstance(nullptr, IID_PPV_ARGS(&service))) ||
-        FAILED(create_test_source(service.Get(), source)) ||
-        log_text(source.Get(), L"released in the order " + order, &message) != S_OK)
+        FAILED(service->CreateSource(4242, L"e2e", version, IID_PPV_ARGS(&source))) ||
+        source->CreateMessage(0x10, IID_PPV_ARGS(&message)) != S_OK ||
+        FAILED(message->AddWString((L"released in the order " + order).c_str())))
         return 0x100;
     std::vector<kvt::uniquehandle> servers = processes_of(server_path());
     if (servers.size() != 1)
@@ -60,10 +47,10 @@ int release_in_order(const std::wstring& order)
 
 int main(int argc, char** argv)
 {
-    if (FAILED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
-        return 1;
-    const std::string order = argc > 1 ? argv[1] : "";
-    const int code = order.empty() ? share_the_service() : release_in_order({order.begin(), order.end()});
+    if (argc != 2 || FAILED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
+        return 0x103;
+    const std::string order = argv[1];
+    const int code = release_in_order({order.begin(), order.end()});
     ::CoUninitialize();
     return code;
 }

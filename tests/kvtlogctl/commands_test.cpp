@@ -10,6 +10,7 @@
 #include "kvtlogctl/tail.h"
 #include "support/log_checks.h"
 #include "support/processes.h"
+#include "support/scratch_registry.h"
 #include "support/server_fixture.h"
 
 #include "kvtlog/client.h"
@@ -27,8 +28,7 @@ namespace kvt::test {
 namespace {
 
 // Counts the CoTaskMem blocks allocated while it is registered and not freed yet; a
-// reallocation counts as a free and an allocation. Static: COM keeps using a revoked spy
-// that still has blocks out.
+// reallocation counts as a free and an allocation.
 class blockcounter final : public IMallocSpy {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
@@ -57,50 +57,40 @@ public:
     std::atomic<long> alive{0};
 } spy;
 
-struct commandrun {
-    int code;
-    std::string out, err;
-};
+const HRESULT spy_registered = ::CoRegisterMallocSpy(&spy);  // for the life of the program
 
-// The service is held from SetUp on; the spy comes after the activation, whose blocks COM
-// may keep.
-class Kvtlogctl : public heldservice {
-protected:
-    void SetUp() override
-    {
-        heldservice::SetUp();
-        ASSERT_EQ(::CoRegisterMallocSpy(&spy), S_OK);
-    }
-    void TearDown() override
-    {
-        EXPECT_EQ(::CoRevokeMallocSpy(), S_OK) << spy.alive << " CoTaskMem blocks left";
-        heldservice::TearDown();
-    }
+struct commandrun { int code; std::string out, err; };
 
-    // Runs kvtlogctl as its main does, the standard output and error caught in files, and
-    // expects every CoTaskMem block allocated meanwhile to be freed.
-    commandrun run(const ctl::arguments& args)
-    {
-        const tempdirectory files;
-        const std::wstring names[2] = {files.path() + L"\\out", files.path() + L"\\err"};
-        const DWORD streams[2] = {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
-        const HANDLE standard[2] = {::GetStdHandle(streams[0]), ::GetStdHandle(streams[1])};
-        uniquehandle caught[2];
-        for (int i = 0; i < 2; ++i) {
-            caught[i].reset(::CreateFileW(names[i].c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-            ::SetStdHandle(streams[i], caught[i].get());
-        }
-        const long blocks = spy.alive;
-        const int code = ctl::run(args, ctl::console());
-        EXPECT_EQ(spy.alive, blocks) << "CoTaskMem blocks left by " << ::testing::PrintToString(args);
-        for (int i = 0; i < 2; ++i)
-            ::SetStdHandle(streams[i], standard[i]);
-        return {code, read_file_text(names[0]), read_file_text(names[1])};
+// Runs kvtlogctl as its main does, the standard output and error caught in files, and
+// expects every CoTaskMem block allocated meanwhile to be freed.
+commandrun run(const ctl::arguments& args)
+{
+    EXPECT_EQ(spy_registered, S_OK);
+    const tempdirectory files;
+    const std::wstring names[2] = {files.path() + L"\\out", files.path() + L"\\err"};
+    const DWORD streams[2] = {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    const HANDLE standard[2] = {::GetStdHandle(streams[0]), ::GetStdHandle(streams[1])};
+    uniquehandle caught[2];
+    for (int i = 0; i < 2; ++i) {
+        caught[i].reset(::CreateFileW(names[i].c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        ::SetStdHandle(streams[i], caught[i].get());
     }
+    const long blocks = spy.alive;
+    const int code = ctl::run(args, ctl::console());
+    EXPECT_EQ(spy.alive, blocks) << "CoTaskMem blocks left by " << ::testing::PrintToString(args);
+    for (int i = 0; i < 2; ++i)
+        ::SetStdHandle(streams[i], standard[i]);
+    return {code, read_file_text(names[0]), read_file_text(names[1])};
+}
 
-    std::wstring app_file(const wchar_t* number = L"") const { return logs_.path() + L"\\CA7\\App-1.0.0.0" + number + L".TXT"; }
-};
+// The service is held by the test: the commands reach the server it runs in.
+using Kvtlogctl = heldservice;
+
+std::wstring app_file(const tempdirectory& logs, const wchar_t* number = L"")
+{
+    return logs.path() + L"\\CA7\\App-1.0.0.0" + number + L".TXT";
+}
 
 // Each row runs after the rows above it, so what a command shows is what the rows before set
 // in the service.
@@ -123,7 +113,7 @@ TEST_F(Kvtlogctl, EachCommandLineAnswersWithItsOutputAndExitCodeAndFreesWhatItGo
     std::filesystem::create_directories(logs_.path() + L"\\CA7");
     for (const auto& [number, text] : files) {
         const std::wstring units = L"\xFEFF" + text;
-        std::ofstream(std::filesystem::path(app_file(number)), std::ios::binary)
+        std::ofstream(std::filesystem::path(app_file(logs_, number)), std::ios::binary)
             .write(reinterpret_cast<const char*>(units.data()), std::streamsize(units.size() * 2));
     }
     const auto shown = [&lines](std::initializer_list<int> which) {
@@ -132,7 +122,7 @@ TEST_F(Kvtlogctl, EachCommandLineAnswersWithItsOutputAndExitCodeAndFreesWhatItGo
             text += lines[i] + L"\r\n";
         return ctl::to_utf8(text);
     };
-    const std::wstring logs = logs_.path(), other = logs + L"\\other", tail = L"tail", file = app_file();
+    const std::wstring other = logs_.path() + L"\\other", tail = L"tail", file = app_file(logs_);
     const std::string invalid = "failed: 0x80070057 ";
     const struct {
         ctl::arguments args;
@@ -181,6 +171,10 @@ TEST_F(Kvtlogctl, EachCommandLineAnswersWithItsOutputAndExitCodeAndFreesWhatItGo
         EXPECT_EQ(ran.err.substr(0, row.err.size()), row.err);
         EXPECT_EQ(ran.err.find("\r\n"), row.err.empty() ? std::string::npos : ran.err.size() - 2) << ran.err;
     }
+    // A Level key deleted behind the service's back is not made again: a change fails with
+    // the registry's error.
+    ASSERT_EQ(::RegDeleteTreeW(HKEY_CLASSES_ROOT, (std::wstring(settings_key_path) + L"\\Level").c_str()), ERROR_SUCCESS);
+    EXPECT_TRUE(run({L"level", L"11", L"error"}).err.starts_with("kvtlogctl level: SetLevel failed: 0x80070002 "));
 }
 
 TEST_F(Kvtlogctl, EveryCommandExplainsItself)
@@ -210,7 +204,7 @@ TEST_F(Kvtlogctl, TailFollowsTheFileAcrossARotation)
     std::vector<std::wstring> shown;
     const uniquehandle stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     std::thread viewer([&] {
-        ctl::tail({app_file(), std::nullopt, true, {}, 10, stop.get()}, [&](std::wstring_view line) {
+        ctl::tail({app_file(logs_), std::nullopt, true, {}, 10, stop.get()}, [&](std::wstring_view line) {
             const std::lock_guard guard(lock);
             shown.emplace_back(line);
             return true;
@@ -226,7 +220,7 @@ TEST_F(Kvtlogctl, TailFollowsTheFileAcrossARotation)
     ASSERT_EQ(shown.size(), 13u);
     for (std::size_t i = 0; i < shown.size(); ++i)
         EXPECT_TRUE(shown[i].ends_with(L"|line " + std::to_wstring(i))) << shown[i];
-    EXPECT_TRUE(file_exists(app_file(L"-1")));
+    EXPECT_TRUE(file_exists(app_file(logs_, L"-1")));
 
     // What the service counted of it: every line written, the one while suspended dropped, and
     // a rotation before each line that found its file at 1 KiB or more.

@@ -47,11 +47,7 @@ constexpr DWORD files_kept = 255;  // so that no rotation deletes a record the c
 constexpr DWORD large_kib = 24, small_kib = 3;
 constexpr DWORD ids[] = {0, 1, 2};
 
-struct sourcespec {
-    DWORD id;
-    DWORD version[4];
-    const wchar_t* name;
-};
+struct sourcespec { DWORD id; DWORD version[4]; const wchar_t* name; };
 
 // Two names under one id, one name in two versions, source id 0 (directory GE) and the
 // default source id used as an ordinary one; and the killed client's own source.

@@ -2,7 +2,7 @@
 // What the registration and command-line tests share: a scratch HKEY_CLASSES_ROOT, recorded
 // boxes, and the names and boxes of the registration.
 
-#include "support/message_box_recorder.h"
+#include "message_box_recorder.h"
 #include "support/scratch_registry.h"
 
 #include <gtest/gtest.h>

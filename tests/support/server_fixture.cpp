@@ -35,8 +35,9 @@ void serverfixture::TearDown()
     EXPECT_EQ(run_process(server_path(), L"-UnregServer /S"), 0u);
 }
 
-void serverfixture::activate()
+void heldservice::SetUp()
 {
+    ASSERT_NO_FATAL_FAILURE(serverfixture::SetUp());
     ASSERT_EQ(activate_service(service_), S_OK);
     ASSERT_EQ(service_.As(&control_), S_OK);
     std::vector<uniquehandle> servers = processes_of(server_path());

@@ -31,9 +31,6 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Activates the service into service_ and control_ and remembers the one server process.
-    void activate();
-
     // Lets go of service_ and control_ and waits for the server to end: its exit code, or
     // STILL_ACTIVE when it did not end in time (server_ then still holds it).
     DWORD stop_server(DWORD timeout_ms = 30'000);
@@ -44,16 +41,12 @@ protected:
     ComPtr<ILogControl> control_;
 };
 
-// The service held from SetUp on: every client process the test starts reaches the same
-// server, and the test sees the effects of their calls.
+// The service held from SetUp on, through service_ and control_, with the one server
+// process remembered: every client process the test starts reaches the same server, and the
+// test sees the effects of their calls.
 class heldservice : public serverfixture {
 protected:
-    void SetUp() override
-    {
-        serverfixture::SetUp();
-        if (!HasFatalFailure())
-            activate();
-    }
+    void SetUp() override;
 };
 
 } // namespace kvt::test

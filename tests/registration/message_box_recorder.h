@@ -1,8 +1,7 @@
 #pragma once
 // Puts a recorder in place of the program's message box for the life of the object, so a
 // test sees the caption, text and style of each box instead of a window. The quiet flag is
-// cleared before and after, so no test inherits it. Header only: it needs kvt_server, which
-// the support library does not link.
+// cleared before and after, so no test inherits it.
 
 #include "core/message_box.h"
 
