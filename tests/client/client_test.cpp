@@ -10,9 +10,9 @@
 #include "kvtlog/client.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cwchar>
-#include <limits>
 #include <source_location>
 #include <sstream>
 #include <string>
@@ -23,11 +23,6 @@ namespace kvt::test {
 namespace {
 
 using namespace std::literals;
-
-template <class T>
-constexpr T low = std::numeric_limits<T>::min();
-template <class T>
-constexpr T high = std::numeric_limits<T>::max();
 
 using ClientMessage = heldservice;
 
@@ -40,11 +35,11 @@ TEST_F(ClientMessage, EachTypeIsWrittenByItsOwnMethodAtTheCallersLocation)
     {
         const kvtlog::source log{7, L"Types", {1, 0, 0, 0}};
         kvtlog::message m = log(kvtlog::level::error | kvtlog::level::info, at = std::source_location::current());
-        m.ids(1, 2) << true << 'x' << L'\u0101' << low<std::int8_t> << high<std::uint8_t> << low<std::int16_t>
-                    << high<std::uint16_t> << low<std::int32_t> << high<std::uint32_t> << low<long> << high<DWORD>
-                    << low<std::int64_t> << high<std::uint64_t> << 1.5f << -0.25 << "narrow" << L"wide"
-                    << "abcdef"sv.substr(1, 3) << L"uvwxyz"sv.substr(0, 2) << "str"s << L"wstr"s << kvtlog::hex32(255)
-                    << kvtlog::hex64(255) << kvtlog::errorcode(0x20000000) << std::string(1 << 20, 'm');
+        m.ids(1, 2) << true << 'x' << L'\u0101' << std::int8_t(INT8_MIN) << std::uint8_t(UINT8_MAX)
+                    << std::int16_t(INT16_MIN) << std::uint16_t(UINT16_MAX) << std::int32_t(INT32_MIN) << UINT32_MAX
+                    << long(LONG_MIN) << DWORD(MAXDWORD) << std::int64_t(INT64_MIN) << UINT64_MAX << 1.5f << -0.25
+                    << "narrow" << L"wide" << "abcdef"sv.substr(1, 3) << L"uvwxyz"sv.substr(0, 2) << "str"s << L"wstr"s
+                    << kvtlog::hex32(255) << kvtlog::hex64(255) << kvtlog::errorcode(0x20000000) << std::string(1 << 20, 'm');
         uniquetaskmem<wchar_t> file, function;
         EXPECT_EQ(m.get()->GetFile(file.put()), S_OK);
         EXPECT_EQ(m.get()->GetFunction(function.put()), S_OK);
@@ -82,17 +77,15 @@ public:
 std::vector<std::pair<HRESULT, std::string>> failures;
 void remember_failure(HRESULT hr, const char* operation) { failures.emplace_back(hr, operation); }
 
-int evaluated = 0;
-int costly() { return ++evaluated; }
-
 TEST(ClientStatement, AtAnOffLevelCostsOneCallAndWhenGuardedEvaluatesNothing)
 {
     failures.clear();
     answeringsource off(S_FALSE);
     const kvtlog::source log(kvtlog::comptr<ILogSource>(&off), remember_failure);
     log.debug() << "value " << 42 << L" and " << 1.5;
+    int evaluated = 0;
     if (auto m = log.trace())
-        m << costly();
+        m << ++evaluated;
     EXPECT_EQ(off.calls, 2);
     EXPECT_EQ(evaluated, 0);
     EXPECT_TRUE(failures.empty());
@@ -138,11 +131,10 @@ using DocExamples = heldservice;
 
 TEST_F(DocExamples, EveryCppExampleRunsAndLogsWhatTheDocumentSays)
 {
+    // Each example logs some of the lines below, so one not built or not run shows there.
     std::istringstream names(KVT_DOC_EXAMPLES);
-    int count = 0;
-    for (std::string name; std::getline(names, name, ','); ++count)
+    for (std::string name; std::getline(names, name, ',');)
         EXPECT_EQ(run_process(path_beside_this_program(name.c_str()), L""), 0u) << name;
-    EXPECT_EQ(count, 3);
     wait_for_writer(control_.Get());
 
     std::vector<std::wstring> texts;

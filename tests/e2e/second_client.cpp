@@ -8,49 +8,39 @@
 #include "support/processes.h"
 #include "support/server_fixture.h"
 
+#include <kvtlog/client.h>
+
 #include <string>
 
 using namespace kvt::test;
 
-namespace {
-
-int release_in_order(const std::wstring& order)
+int main(int argc, char** argv)
 {
+    const kvtlog::apartment com;
+    const std::string order = argc == 2 ? argv[1] : "";
     const DWORD version[4] = {1, 2, 3, 4};
     ComPtr<IClassFactory> factory;
     ComPtr<ILogService> service;
     ComPtr<ILogSource> source;
     ComPtr<ILogMessage> message;
-    if (FAILED(::CoGetClassObject(CLSID_LogService, CLSCTX_LOCAL_SERVER, nullptr, IID_PPV_ARGS(&factory))) ||
+    if (FAILED(com.result()) || order.empty() ||
+        FAILED(::CoGetClassObject(CLSID_LogService, CLSCTX_LOCAL_SERVER, nullptr, IID_PPV_ARGS(&factory))) ||
         FAILED(factory->CreateInstance(nullptr, IID_PPV_ARGS(&service))) ||
         FAILED(service->CreateSource(4242, L"e2e", version, IID_PPV_ARGS(&source))) ||
         source->CreateMessage(0x10, IID_PPV_ARGS(&message)) != S_OK ||
-        FAILED(message->AddWString((L"released in the order " + order).c_str())))
+        FAILED(message->AddWString((L"released in the order " + std::wstring(order.begin(), order.end())).c_str())))
         return 0x100;
     std::vector<kvt::uniquehandle> servers = processes_of(server_path());
     if (servers.size() != 1)
         return 0x101;
     std::size_t held = 3;  // of the service, the source and the message
-    for (const wchar_t object : order) {
+    // The '.' behind the order releases nothing: it waits for the server's end like an f after
+    // the last of s, o and m.
+    for (const char object : order + '.') {
         if (held == 0 && ::WaitForSingleObject(servers.front().get(), 30'000) != WAIT_OBJECT_0)
             return 0x102;
-        held -= object != L'f';
-        object == L'f' ? factory.Reset() : object == L's' ? service.Reset() : object == L'o' ? source.Reset()
-                                                                                             : message.Reset();
+        held -= object != 'f';
+        object == 'f' ? factory.Reset() : object == 's' ? service.Reset() : object == 'o' ? source.Reset() : message.Reset();
     }
-    if (::WaitForSingleObject(servers.front().get(), 30'000) != WAIT_OBJECT_0)
-        return 0x102;
     return static_cast<int>(exit_code(servers.front().get()));
-}
-
-} // namespace
-
-int main(int argc, char** argv)
-{
-    if (argc != 2 || FAILED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
-        return 0x103;
-    const std::string order = argv[1];
-    const int code = release_in_order({order.begin(), order.end()});
-    ::CoUninitialize();
-    return code;
 }

@@ -1,6 +1,7 @@
 #include "registration/registration.h"
 
 #include "registration_fixture.h"
+#include "support/processes.h"
 
 #include <string>
 #include <vector>
@@ -8,12 +9,14 @@
 namespace kvt::test {
 namespace {
 
-std::wstring program_path()
-{
-    wchar_t path[MAX_PATH + 1] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH + 1);
-    return path;
-}
+const std::wstring level_key = class_key + L"\\Settings\\Level", limit_key = class_key + L"\\Settings\\Limit";
+
+// A scratch HKEY_CLASSES_ROOT, and the boxes recorded.
+class RegistrationTest : public ::testing::Test {
+protected:
+    scratchregistry registry_;
+    boxrecorder boxes_;
+};
 
 TEST_F(RegistrationTest, RegisteringWritesEveryEntryAgainButKeepsValuesOfSingleIds)
 {
@@ -25,7 +28,7 @@ TEST_F(RegistrationTest, RegisteringWritesEveryEntryAgainButKeepsValuesOfSingleI
     register_server(L"%KVT_NOT_DEFINED%\\Logs");                  // no defined variable: REG_SZ
     const std::pair<std::wstring, registryvalue> table[] = {
         {class_key, string_value(L"KVT Logging Service")},
-        {class_key + L"\\LocalServer32", string_value(program_path())},
+        {class_key + L"\\LocalServer32", string_value(this_program())},
         {class_key + L"\\ProgID", string_value(L"KVT.Logging.1")},
         {class_key + L"\\Settings", string_value(L"%KVT_NOT_DEFINED%\\Logs")},
         {level_key, {ERROR_SUCCESS, REG_DWORD, {0xFF, 0xFF, 0xFF, 0xFF}}},
@@ -46,10 +49,9 @@ TEST_F(RegistrationTest, RegisteringWritesEveryEntryAgainButKeepsValuesOfSingleI
 // the program. The variables change in this test's process only.
 TEST_F(RegistrationTest, TheDefaultLogDirectoryIsTmpWithoutTempAndElseBesideTheProgram)
 {
-    const std::wstring program = program_path();
     const std::pair<const wchar_t*, registryvalue> cases[] = {
         {L"C:\\u", string_value(L"%TMP%", REG_EXPAND_SZ)},
-        {nullptr, string_value(program.substr(0, program.find_last_of(L'\\')) + L"\\log")},
+        {nullptr, string_value(path_beside_this_program("log"))},
     };
     for (const auto& [tmp, stored] : cases) {
         ::SetEnvironmentVariableW(L"TEMP", nullptr);
