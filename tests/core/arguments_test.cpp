@@ -17,7 +17,8 @@ std::wstring rendered(Args... args)
     return text.substr(1);
 }
 
-TEST(TextArgument, MakesLoneLineFeedsCrLfAndKeepsEverythingElse)
+// 0x81 is u with diaeresis in code page 437 and 850, the OEM code pages of western systems.
+TEST(TextArgument, MakesLoneLineFeedsCrLfAndNarrowTextIsConvertedFromTheOemCodePage)
 {
     const struct { const char* in; const wchar_t* out; } cases[] = {
         {"a\nb", L"a\r\nb"}, {"a\r\nb", L"a\r\nb"}, {"a\rb", L"a\rb"}, {"\n\n", L"\r\n\r\n"},
@@ -28,14 +29,9 @@ TEST(TextArgument, MakesLoneLineFeedsCrLfAndKeepsEverythingElse)
         EXPECT_EQ(rendered<wtextargument>(wide.c_str()), c.out) << c.in;
         EXPECT_EQ(rendered<textargument>(c.in), c.out) << c.in;
     }
-}
-
-TEST(TextArgument, NarrowTextIsConvertedFromTheOemCodePage)
-{
-    // 0x81 is u with diaeresis in code page 437 and 850, the OEM code pages of western systems.
-    wchar_t expected[2] = {};
-    ::MultiByteToWideChar(::GetOEMCP(), MB_PRECOMPOSED, "\x81", 1, expected, 1);
-    EXPECT_EQ(rendered<textargument>("x\x81y"), std::wstring(L"x") + expected[0] + L"y");
+    wchar_t u = 0;
+    ::MultiByteToWideChar(::GetOEMCP(), MB_PRECOMPOSED, "\x81", 1, &u, 1);
+    EXPECT_EQ(rendered<textargument>("x\x81y"), (std::wstring{L'x', u, L'y'}));
 }
 
 } // namespace

@@ -12,7 +12,7 @@
 namespace kvt {
 namespace {
 
-const std::uint32_t v1234[4] = {1, 2, 3, 4};
+const std::uint32_t v1234[4] = {1, 2, 3, 4}, v1235[4] = {1, 2, 3, 5}, first_high[4] = {9, 0, 0, 1}, zero[4] = {};
 
 sourcekeyref key(std::uint32_t id, const wchar_t* name, const std::uint32_t (&version)[4] = v1234)
 {
@@ -23,15 +23,11 @@ sourcekeyref key(std::uint32_t id, const wchar_t* name, const std::uint32_t (&ve
 // versions from the fourth to the first as signed numbers, then the name by code units.
 TEST(SourceKey, EqualOnlyWhenEverythingMatchesAndOrderedByIdThenVersionsFromLastThenName)
 {
-    const std::uint32_t v1235[4] = {1, 2, 3, 5}, first_high[4] = {9, 0, 0, 1}, zero[4] = {};
     const std::uint32_t last_minus_one[4] = {0, 0, 0, 0xFFFFFFFF};
     const std::pair<sourcekeyref, sourcekeyref> ordered[] = {
-        {key(1, L"Z"), key(0xFFFFFFFF, L"A")},
-        {key(7, L"App"), key(7, L"App", v1235)},
-        {key(1, L"A", zero), key(1, L"A", first_high)},
-        {key(1, L"A", last_minus_one), key(1, L"A", zero)},
-        {key(1, L"Ap"), key(1, L"App")},
-        {key(1, L"APP"), key(1, L"App")},
+        {key(1, L"Z"), key(0xFFFFFFFF, L"A")},         {key(7, L"App"), key(7, L"App", v1235)},
+        {key(1, L"A", zero), key(1, L"A", first_high)}, {key(1, L"A", last_minus_one), key(1, L"A", zero)},
+        {key(1, L"Ap"), key(1, L"App")},               {key(1, L"APP"), key(1, L"App")},
     };
     for (const auto& [lower, higher] : ordered) {
         EXPECT_TRUE(key_less(*lower, *higher)) << lower->name;
@@ -59,16 +55,12 @@ TEST(ParseSourceId, ReadsEveryWellFormedTextAndRejectsEveryOther)
 TEST(CountedReference, LastReleaseOnAnyThreadFreesOnce)
 {
     static std::atomic<int> destroyed{0};
-    struct probe {
-        ~probe() { ++destroyed; }
-    };
+    struct probe { ~probe() { ++destroyed; } };
     for (int round = 0; round < 50; ++round) {
         std::vector<counted<probe>> copies(8, make_counted<probe>());
-        std::vector<std::thread> threads;
+        std::vector<std::jthread> threads;  // joined at the end of the round
         for (auto& c : copies)
             threads.emplace_back([r = std::move(c)]() mutable { r.reset(); });
-        for (auto& t : threads)
-            t.join();
     }
     EXPECT_EQ(destroyed.load(), 50);
 }

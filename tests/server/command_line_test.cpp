@@ -1,5 +1,4 @@
 #include "server/command_line.h"
-#include "server/run_server.h"
 
 #include "registration/registration_fixture.h"
 
@@ -14,8 +13,7 @@ shownbox command_line_error(const std::wstring& text) { return {L"KVT.Logging.1"
 
 shownbox incompatible(const std::wstring& first, const std::wstring& second)
 {
-    return command_line_error(L"The command line switch " + first + L" is incompatible with the switch " + second +
-                              L".");
+    return command_line_error(L"The command line switch " + first + L" is incompatible with the switch " + second + L".");
 }
 
 const shownbox unrecognized = command_line_error(L"Unrecognized option at command line.");
@@ -29,32 +27,26 @@ const registryvalue default_directory = string_value(L"%TEMP%", REG_EXPAND_SZ);
 struct commandcase {
     const wchar_t* commandline;
     run_mode mode;
-    std::vector<shownbox> boxes;
+    std::vector<shownbox> boxes = {};
     // The Settings (default) a registration stored; none: nothing may be registered.
-    std::optional<registryvalue> log_directory;
+    std::optional<registryvalue> log_directory = {};
     bool quiet = false;  // the quiet flag afterwards
 };
 
 constexpr run_mode rejected = run_mode::error_reported, done = run_mode::registration_done;
 
-// A quiet switch is read in its turn: "/S -X" shows nothing, "-X /S" never reaches the /S.
 const std::wstring long_path(10000, L'p'), long_line = L"-RegServer -LogPath=" + long_path;
 
 const commandcase cases[] = {
-    {nullptr, run_mode::no_mode_switch, {}, {}},
-    {L"hello world", run_mode::no_mode_switch, {}, {}},
-    {L"-Embedding /Q", run_mode::embedding, {}, {}, true},
-    {L"/eMbEdDiNg", run_mode::embedding, {}, {}},
-    {L"-RegServer", done, {registered}, default_directory},
-    {L"/regserver", done, {registered}, default_directory},
-    {L"hello/RegServer", done, {registered}, default_directory},
-    {L"-silent -RegServer", done, {}, default_directory, true},
-    {L"-Quiet /unregserver", done, {}, {}, true},
-    {L"-", rejected, {unrecognized}, {}},
-    {L"-RegServerX", rejected, {unrecognized}, {}},
-    {L"--RegServer", rejected, {unrecognized}, {}},
-    {L"-Sx", rejected, {unrecognized}, {}},
-    {L"-RegServer\t/S", rejected, {unrecognized}, {}},
+    {nullptr, run_mode::no_mode_switch}, {L"hello world", run_mode::no_mode_switch},
+    {L"-Embedding /Q", run_mode::embedding, {}, {}, true}, {L"/eMbEdDiNg", run_mode::embedding},
+    {L"-RegServer", done, {registered}, default_directory}, {L"hello/RegServer", done, {registered}, default_directory},
+    {L"-silent -RegServer", done, {}, default_directory, true}, {L"-Quiet /unregserver", done, {}, {}, true},
+    {L"-", rejected, {unrecognized}}, {L"-RegServerX", rejected, {unrecognized}},
+    {L"--RegServer", rejected, {unrecognized}}, {L"-Sx", rejected, {unrecognized}},
+    // A quiet switch is read in its turn: "/S -X" shows nothing, "-X /S" never reaches the /S.
+    {L"-RegServer\t/S", rejected, {unrecognized}}, {L"-X /S", rejected, {unrecognized}},
+    {L"/S -X", rejected, {}, {}, true},
     {L"-RegServer -LogPath:C:\\Logs", done, {registered}, string_value(L"C:\\Logs")},
     {L"-RegServer -LogPath=%TEMP%\\x", done, {registered}, string_value(L"%TEMP%\\x", REG_EXPAND_SZ)},
     {L"-RegServer -LogPath C:\\Logs", done, {registered}, default_directory},
@@ -63,26 +55,22 @@ const commandcase cases[] = {
     {L"-RegServer -LogPath:\"C:\\My Logs\"", done, {registered}, string_value(L"C:\\My Logs")},
     {L"-RegServer -LogPath:\"a\"\"b\"", done, {registered}, string_value(L"a\"b")},
     {L"-RegServer -LogPath:\"C:\\open", done, {registered}, string_value(L"C:\\open")},
-    {L"-RegServer -LogPath:\"C:\\x\"y", rejected, {bad_parameter}, {}},
+    {L"-RegServer -LogPath:\"C:\\x\"y", rejected, {bad_parameter}},
     {L"-RegServer -LogPath:a -LogPath:b", done, {registered}, string_value(L"b")},
     {long_line.c_str(), done, {registered}, string_value(long_path)},
     {L"-RegServer -LogPath:a -LogPath", done, {registered}, default_directory},
-    {L"-LogPath:C:\\Logs", rejected, {logpath_alone}, {}},
-    {L"-LogPath", rejected, {logpath_alone}, {}},
-    {L"-UnregServer", done, {unregistered}, {}},
-    {L"-UnregServer -RegServer", rejected, {incompatible(L"-RegServer", L"-UnregServer")}, {}},
-    {L"-UnregServer -LogPath:x", rejected, {incompatible(L"-UnregServer", L"-LogPath")}, {}},
-    {L"-Embedding -RegServer", rejected, {incompatible(L"-Embedding", L"-RegServer")}, {}},
-    {L"-Embedding -UnregServer", rejected, {incompatible(L"-Embedding", L"-UnregServer")}, {}},
-    {L"-Embedding -LogPath:x", rejected, {incompatible(L"-Embedding", L"-LogPath")}, {}},
-    {L"-Embedding -RegServer -UnregServer", rejected, {incompatible(L"-Embedding", L"-RegServer")}, {}},
-    {L"/S -X", rejected, {}, {}, true},
-    {L"-X /S", rejected, {unrecognized}, {}},
+    {L"-LogPath:C:\\Logs", rejected, {logpath_alone}}, {L"-LogPath", rejected, {logpath_alone}},
+    {L"-UnregServer", done, {unregistered}},
+    {L"-UnregServer -RegServer", rejected, {incompatible(L"-RegServer", L"-UnregServer")}},
+    {L"-UnregServer -LogPath:x", rejected, {incompatible(L"-UnregServer", L"-LogPath")}},
+    {L"-Embedding -RegServer", rejected, {incompatible(L"-Embedding", L"-RegServer")}},
+    {L"-Embedding -UnregServer", rejected, {incompatible(L"-Embedding", L"-UnregServer")}},
+    {L"-Embedding -LogPath:x", rejected, {incompatible(L"-Embedding", L"-LogPath")}},
+    {L"-Embedding -RegServer -UnregServer", rejected, {incompatible(L"-Embedding", L"-RegServer")}},
 };
 
 TEST(CommandLineTest, EachLineGivesItsModeBoxesQuietFlagAndRegistration)
 {
-    ASSERT_NE(::GetEnvironmentVariableW(L"TEMP", nullptr, 0), 0u);
     for (const commandcase& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(std::wstring(c.commandline ? c.commandline : L"(null)")));
         const scratchregistry registry;
@@ -95,10 +83,6 @@ TEST(CommandLineTest, EachLineGivesItsModeBoxesQuietFlagAndRegistration)
         else
             EXPECT_FALSE(key_exists(HKEY_CLASSES_ROOT, class_key));
     }
-    const scratchregistry registry;
-    const boxrecorder boxes;
-    EXPECT_EQ(run_server(L"/S -X"), exit_error_reported);
-    EXPECT_EQ(run_server(L"/S -UnregServer"), exit_success);
 }
 
 } // namespace
