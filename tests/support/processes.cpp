@@ -4,20 +4,9 @@
 
 #include <tlhelp32.h>
 
-#include <cstring>
+#include <filesystem>
 
 namespace kvt::test {
-
-namespace {
-
-std::wstring full_path(std::wstring path, const char* relative)
-{
-    path.append(relative, relative + std::strlen(relative));
-    wchar_t full[MAX_PATH];
-    return std::wstring(full, ::GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr));
-}
-
-} // namespace
 
 std::wstring this_program()
 {
@@ -27,16 +16,15 @@ std::wstring this_program()
 
 std::wstring path_beside_this_program(const char* relative)
 {
-    const std::wstring program = this_program();
-    return full_path(program.substr(0, program.find_last_of(L"\\/") + 1), relative);
+    return (std::filesystem::path(this_program()).parent_path() / relative).lexically_normal().wstring();
 }
 
 std::wstring build_path(const char* relative)
 {
-    std::wstring root = path_beside_this_program("");
-    while (!file_exists(root + L"CMakeCache.txt") && root.size() > 3)
-        root.erase(root.find_last_of(L'\\', root.size() - 2) + 1);
-    return full_path(root, relative);
+    std::filesystem::path root = std::filesystem::path(this_program()).parent_path();
+    while (!file_exists((root / "CMakeCache.txt").wstring()) && root.has_relative_path())
+        root = root.parent_path();
+    return (root / relative).lexically_normal().wstring();
 }
 
 std::wstring server_path() { return build_path(KVT_SERVER_PATH); }
@@ -46,22 +34,18 @@ uniquehandle start_process(const std::wstring& program, const std::wstring& argu
     std::wstring command = L"\"" + program + L"\" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    if (out) {
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = out;
-        startup.hStdError = err;
-    }
+    startup.dwFlags = out ? STARTF_USESTDHANDLES : 0;  // the handles count only with the flag
+    startup.hStdOutput = out;
+    startup.hStdError = err;
     PROCESS_INFORMATION info{};
-    for (int attempt = 0; attempt < 5; ++attempt, ::Sleep(200)) {
-        if (::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, out != nullptr, 0, nullptr, nullptr,
-                             &startup, &info)) {
-            const uniquehandle thread(info.hThread);
-            return uniquehandle(info.hProcess);
-        }
-        if (::GetLastError() != ERROR_INTERNAL_ERROR)
-            break;
+    for (int attempt = 1; !::CreateProcessW(nullptr, command.data(), nullptr, nullptr, out != nullptr, 0,
+                                             nullptr, nullptr, &startup, &info); ++attempt) {
+        if (attempt == 5 || ::GetLastError() != ERROR_INTERNAL_ERROR)
+            return {};
+        ::Sleep(200);
     }
-    return {};
+    ::CloseHandle(info.hThread);
+    return uniquehandle(info.hProcess);
 }
 
 DWORD run_process(const std::wstring& program, const std::wstring& arguments, std::string* out, std::string* err)
@@ -92,8 +76,7 @@ std::vector<uniquehandle> processes_of(const std::wstring& image_path)
     const uniquehandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
-    for (BOOL more = snapshot && ::Process32FirstW(snapshot.get(), &entry); more;
-         more = ::Process32NextW(snapshot.get(), &entry)) {
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
         uniquehandle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE,
                                            FALSE, entry.th32ProcessID));
         wchar_t image[MAX_PATH];

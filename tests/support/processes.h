@@ -18,8 +18,9 @@ std::wstring path_beside_this_program(const char* relative);
 std::wstring build_path(const char* relative);
 std::wstring server_path();  // kvtlog.exe
 
-// Starts the program with the arguments; its standard output and error go to out and err,
-// inheritable handles, when they are given. Empty when it cannot be started. Under a
+// Starts the program (a full path, or a name that CreateProcessW looks up as it does a
+// command line's first word) with the arguments; its standard output and error go to out
+// and err, inheritable handles, when they are given. Empty when it cannot be started. Under a
 // loaded machine Wine now and then fails a start with ERROR_INTERNAL_ERROR although nothing
 // is wrong with the program; such a start is tried again, a few times.
 uniquehandle start_process(const std::wstring& program, const std::wstring& arguments, HANDLE out = nullptr,

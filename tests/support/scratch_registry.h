@@ -2,7 +2,7 @@
 // The registry of a test: HKEY_CLASSES_ROOT redirected to a scratch key, values written as
 // the program's installation writes them, and read back byte for byte.
 
-#include "win/unique_resource.h"
+#include "win/registry.h"
 
 #include <string>
 #include <vector>
@@ -12,12 +12,11 @@ namespace kvt::test {
 // Redirects HKEY_CLASSES_ROOT of this process to a fresh scratch key under
 // HKEY_CURRENT_USER for the life of the object, and deletes the key afterwards, so the
 // product code uses HKEY_CLASSES_ROOT as it stands and no test sees another's values.
+// Neither copied nor moved: its key is not.
 class scratchregistry {
 public:
     scratchregistry();
     ~scratchregistry();
-    scratchregistry(const scratchregistry&) = delete;
-    scratchregistry& operator=(const scratchregistry&) = delete;
 
 private:
     std::wstring path_;
@@ -31,21 +30,20 @@ extern const wchar_t settings_key_path[];
 // (default) 0xFFFFFFFF and Limit (default) {2048, 3}.
 void write_default_settings(const std::wstring& log_directory);
 
-// Creates the subkey when it is missing and stores the value.
-void set_value(HKEY root, const wchar_t* subkey, const wchar_t* name, DWORD type, const void* data, DWORD size);
-
-inline void set_string(HKEY root, const wchar_t* subkey, const wchar_t* name, const std::wstring& value,
-                       DWORD type = REG_SZ)
+// Each creates the subkey when it is missing and stores the value; a failure is thrown as its
+// Win32 code. A string is stored with its terminating NUL.
+inline void set_binary(HKEY root, const wchar_t* subkey, const wchar_t* name, const void* data, DWORD size,
+                       DWORD type = REG_BINARY)
 {
-    set_value(root, subkey, name, type, value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    set_value(create_key(root, subkey, KEY_SET_VALUE).get(), name, type, data, size);
+}
+inline void set_string(HKEY root, const wchar_t* subkey, const wchar_t* name, const std::wstring& value)
+{
+    set_binary(root, subkey, name, value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)), REG_SZ);
 }
 inline void set_dword(HKEY root, const wchar_t* subkey, const wchar_t* name, DWORD value)
 {
-    set_value(root, subkey, name, REG_DWORD, &value, sizeof value);
-}
-inline void set_binary(HKEY root, const wchar_t* subkey, const wchar_t* name, const void* data, DWORD size)
-{
-    set_value(root, subkey, name, REG_BINARY, data, size);
+    set_binary(root, subkey, name, &value, sizeof value, REG_DWORD);
 }
 
 struct registryvalue {

@@ -4,34 +4,22 @@
 
 namespace kvt::test {
 
-namespace {
-
-std::wstring regsvr32_path()
-{
-    wchar_t system[MAX_PATH];
-    return std::wstring(system, ::GetSystemDirectoryW(system, MAX_PATH)) + L"\\regsvr32.exe";
-}
-
-} // namespace
-
 void serverfixture::SetUp()
 {
     ASSERT_EQ(::CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
     ASSERT_EQ(run_process(server_path(), L"-RegServer -Quiet -LogPath:\"" + logs_.path() + L"\""), 0u);
-    ASSERT_EQ(run_process(regsvr32_path(), L"/s \"" + build_path(KVT_PROXY_PATH) + L"\""), 0u);
+    ASSERT_EQ(run_process(L"regsvr32.exe", L"/s \"" + build_path(KVT_PROXY_PATH) + L"\""), 0u);
 }
 
 void serverfixture::TearDown()
 {
-    if (server_) {
-        EXPECT_EQ(stop_server(), 0u) << "the server did not stop normally";
-    }
-    if (server_) {  // still running: ended, so that no later test meets it
-        ::TerminateProcess(server_.get(), 1);
+    if (const DWORD code = server_ ? stop_server() : 0) {
+        ADD_FAILURE() << "the server did not stop normally: " << code;
+        ::TerminateProcess(server_.get(), 1);  // when still running, so that no later test meets it
         ::WaitForSingleObject(server_.get(), 10'000);
     }
     ::CoUninitialize();
-    EXPECT_EQ(run_process(regsvr32_path(), L"/u /s \"" + build_path(KVT_PROXY_PATH) + L"\""), 0u);
+    EXPECT_EQ(run_process(L"regsvr32.exe", L"/u /s \"" + build_path(KVT_PROXY_PATH) + L"\""), 0u);
     EXPECT_EQ(run_process(server_path(), L"-UnregServer /S"), 0u);
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <filesystem>
@@ -14,13 +15,11 @@ namespace kvt::test {
 tempdirectory::tempdirectory()
 {
     static std::atomic<unsigned> serial{0};
-    wchar_t base[MAX_PATH];
-    EXPECT_GT(::GetTempPathW(MAX_PATH, base), 0u);
-    path_ = std::wstring(base) + L"kvtlog-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-            std::to_wstring(serial++);
+    const std::string name = "kvtlog-test-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(serial++);
+    path_ = (std::filesystem::temp_directory_path() / name).wstring();
     std::error_code ignored;  // a directory of this name left by an earlier run goes first
     std::filesystem::remove_all(path_, ignored);
-    EXPECT_TRUE(::CreateDirectoryW(path_.c_str(), nullptr)) << "CreateDirectoryW";
+    EXPECT_TRUE(std::filesystem::create_directory(path_)) << "a fresh directory";
 }
 
 tempdirectory::~tempdirectory()
@@ -35,12 +34,10 @@ std::vector<unsigned char> read_file_bytes(const std::wstring& path)
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
-    if (!file || !::GetFileSizeEx(file.get(), &size))
-        return {};
-    std::vector<unsigned char> bytes(static_cast<size_t>(size.QuadPart));
-    DWORD read = 0;
-    if (!bytes.empty() && !::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr))
-        read = 0;
+    std::vector<unsigned char> bytes(::GetFileSizeEx(file.get(), &size) ? static_cast<std::size_t>(size.QuadPart) : 0);
+    DWORD read = 0;  // ReadFile makes it 0 when it fails
+    if (!bytes.empty())
+        ::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
     bytes.resize(read);
     return bytes;
 }
@@ -60,17 +57,13 @@ std::vector<std::wstring> read_log_lines(const std::wstring& path)
     EXPECT_TRUE(bytes[0] == 0xFF && bytes[1] == 0xFE) << "no byte-order mark";
     std::wstring text((bytes.size() - 2) / 2, L'\0');  // UTF-16LE, as wchar_t is
     std::memcpy(text.data(), bytes.data() + 2, text.size() * sizeof(wchar_t));
-    size_t start = 0;
-    for (size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2)
+    for (std::size_t start = 0, end; start < text.size(); start = end + 2) {
+        end = std::min(text.find(L"\r\n", start), text.size());
         lines.push_back(text.substr(start, end - start));
-    if (start < text.size())
-        lines.push_back(text.substr(start));
+    }
     return lines;
 }
 
-bool file_exists(const std::wstring& path)
-{
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+bool file_exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 } // namespace kvt::test
