@@ -25,8 +25,8 @@ TEST_F(SourceTest, LevelChangesApplyToTheNextMessageAndDisabledLevelsMakeNone)
             static_cast<ILogMessage*>(out)->Release();
     }
     log(app.Get(), L"written");
-    wait_for_writer();
-    EXPECT_EQ(log_texts(file_of(7, L"app")), (std::vector<std::wstring>{L"", L"", L"written"}));
+    wait_for_writer(control_.Get());
+    EXPECT_EQ(log_texts(file_of(L"app")), (std::vector<std::wstring>{L"", L"", L"written"}));
 }
 
 // Threads that make and let go of sources of three identities at once never hold two
@@ -35,24 +35,22 @@ TEST_F(SourceTest, LevelChangesApplyToTheNextMessageAndDisabledLevelsMakeNone)
 // across processes by the load test.
 TEST_F(SourceTest, SourcesComeAndGoUnderLoadWithOneLiveObjectPerIdentity)
 {
-    constexpr int identities = 3, threads = 8, rounds = 1000;
-    const std::wstring names[identities] = {L"race0", L"race1", L"race2"};
+    const wchar_t* const names[3] = {L"race0", L"race1", L"race2"};
     std::mutex lock;  // guards the three below
-    ILogSource* held[identities] = {};
-    int holders[identities] = {}, conflicts = 0;
+    ILogSource* held[3] = {};
+    int holders[3] = {}, conflicts = 0;
     std::vector<std::thread> workers;
-    for (int t = 0; t < threads; ++t)
+    for (int t = 0; t < 8; ++t)
         workers.emplace_back([&, t] {
-            for (int i = 0; i < rounds; ++i) {
-                const int n = (t + i) % identities;
+            for (int i = 0; i < 1000; ++i) {
+                const int n = (t + i) % 3;
                 ComPtr<ILogSource> s;
-                ASSERT_EQ(service_->CreateSource(9, names[n].c_str(), test_version, IID_ILogSource, &s), S_OK);
-                {
-                    const std::lock_guard guard(lock);
-                    conflicts += holders[n]++ > 0 && held[n] != s.Get();
-                    held[n] = s.Get();
-                }
-                const std::lock_guard guard(lock);
+                ASSERT_EQ(service_->CreateSource(9, names[n], test_version, IID_ILogSource, &s), S_OK);
+                std::unique_lock guard(lock);
+                conflicts += holders[n]++ > 0 && held[n] != s.Get();
+                held[n] = s.Get();
+                guard.unlock();  // others may take the identity while this thread holds s
+                guard.lock();
                 --holders[n];
             }
         });

@@ -5,7 +5,6 @@
 
 #include "com/logfactory.h"
 #include "com/server_lock.h"
-#include "core/sourcekey.h"
 #include "support/log_checks.h"
 #include "support/scratch_registry.h"
 
@@ -46,10 +45,8 @@ inline std::wstring shown(void* object) { return object ? L"<object>" : L"<null>
 template <class... Outs>
 std::pair<HRESULT, std::wstring> answer(HRESULT result, const Outs&... outs)
 {
-    std::wstring text;
-    [[maybe_unused]] bool first = true;
-    ((text += (first ? L"" : L" ") + shown(outs), first = false), ...);
-    return {result, text};
+    std::wstring text = (std::wstring() + ... + (L" " + shown(outs)));
+    return {result, text.erase(0, 1)};
 }
 
 class servicetest : public ::testing::Test {
@@ -87,13 +84,8 @@ protected:
     // Commits one ERROR message holding text.
     void log(ILogSource* source, const wchar_t* text) { EXPECT_EQ(message(source, 2)->AddWString(text), S_OK); }
 
-    std::wstring file_of(DWORD id, const std::wstring& name) const
-    {
-        return logs_.path() + L"\\" + source_id_text(id) + L"\\" + name + L"-1.2.3.4.TXT";
-    }
-
-    // Returns once the writer has handled everything posted so far and closed every file.
-    void wait_for_writer() { test::wait_for_writer(control_.Get()); }
+    // The file of source id 7's source of that name.
+    std::wstring file_of(const wchar_t* name) const { return logs_.path() + L"\\CA7\\" + name + L"-1.2.3.4.TXT"; }
 
     // Waits until the writer has handled everything posted so far, without closing other
     // files: a new source's file (under logs, else the test's directory) is closed after its
