@@ -17,7 +17,7 @@ constexpr catches setting_changes = catches::memory | catches::win32 | catches::
 
 } // namespace
 
-logservice::logservice() : writer_(settings_) {}
+logservice::logservice() : writer_(settings_), channels_(writer_, settings_) {}
 
 HRESULT STDMETHODCALLTYPE logservice::QueryInterface(REFIID riid, void** object) noexcept
 {
@@ -27,6 +27,8 @@ HRESULT STDMETHODCALLTYPE logservice::QueryInterface(REFIID riid, void** object)
         *object = static_cast<ILogControl*>(this);
     else if (riid == IID_ILogAdmin)
         *object = static_cast<ILogAdmin*>(this);
+    else if (riid == IID_ILogChannel)
+        *object = static_cast<ILogChannel*>(this);
     else {
         *object = nullptr;
         return E_NOINTERFACE;
@@ -134,7 +136,11 @@ HRESULT STDMETHODCALLTYPE logservice::SetLevel(DWORD sourceId, DWORD mask) noexc
 {
     return com_boundary(setting_changes, [&] {
         // An id switched off writes nothing more, so its files need not stay open.
-        if (settings_.set_level(sourceId, mask) && sourceId != default_source_id && !(mask & all_levels))
+        const bool changed = settings_.set_level(sourceId, mask);
+        // Channel clients see the change from their next statement on.
+        if (changed)
+            channels_.publish_levels();
+        if (changed && sourceId != default_source_id && !(mask & all_levels))
             post(WM_LOGCLOSEID, 0, static_cast<LPARAM>(sourceId));
         return S_OK;
     });
@@ -217,6 +223,34 @@ HRESULT STDMETHODCALLTYPE logservice::GetCounters(DWORD fromId, DWORD* sourceId,
         *sourceId = found->first;
         *counters = {c.committed, c.written,  c.bytes,    c.rotations, c.suspended,
                      c.nofile,    c.refused,  c.ringfull, c.lost,      c.queued()};
+        return S_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE logservice::OpenChannel(DWORD processId, DWORD ringKiB, DWORD* channelId, ULONGLONG* ringSection,
+                                                  ULONGLONG* levelSection, ULONGLONG* wakeEvent) noexcept
+{
+    *channelId = 0;
+    *ringSection = *levelSection = *wakeEvent = 0;
+    return com_boundary(catches::memory | catches::win32 | catches::other, [&] {
+        const auto [id, handles] = channels_.open(processId, ringKiB);
+        *channelId = id;
+        *ringSection = handles.ring;
+        *levelSection = handles.levels;
+        *wakeEvent = handles.wake;
+        return S_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE logservice::AddChannelSource(DWORD channelId, DWORD sourceId, LPCWSTR name,
+                                                       const DWORD* version, DWORD* slot) noexcept
+{
+    *slot = 0;
+    if (!name)
+        return E_INVALIDARG;
+    return com_boundary(catches::memory | catches::win32 | catches::other, [&] {
+        const std::uint32_t numbers[4] = {version[0], version[1], version[2], version[3]};
+        *slot = channels_.add_source(channelId, make_sourcekey(sourceId, numbers, name), counters_.of(sourceId));
         return S_OK;
     });
 }

@@ -1,0 +1,48 @@
+#include "channel/channel_drain.h"
+
+namespace kvt {
+
+namespace {
+
+// A record that never reaches the writer, counted for its source.
+void count_dropped(const channelsource* source, std::atomic<std::uint64_t> sourcecounters::*counter,
+                   std::uint64_t records = 1) noexcept
+{
+    if (!source)
+        return;
+    source->counters->committed.fetch_add(records);
+    raise(source->counters->*counter, records);
+}
+
+} // namespace
+
+std::size_t drain_channel(channel& c, const drainpass& pass, recordbatch& batch, std::vector<std::byte>& copy)
+{
+    ringreader& reader = c.reader();
+    const std::span<const channelsource> sources = c.sources();
+    const auto source_of = [&](std::uint16_t slot) { return slot < sources.size() ? &sources[slot] : nullptr; };
+
+    std::size_t consumed = 0;
+    for (; consumed < pass.limit; ++consumed) {
+        if (reader.read(copy)) {
+            if (!add_record_copy(copy, sources, batch))
+                count_dropped(record_source(copy, sources), &sourcecounters::lost);
+            continue;
+        }
+        // Committed but unreadable (a length the geometry forbids) is skipped at once; an
+        // uncommitted record only once it can no longer come.
+        if (!reader.committed() && !pass.skip_holes && !reader.stalled(pass.now))
+            break;
+        const std::optional<std::uint16_t> skipped = reader.skip();
+        if (!skipped)
+            break;
+        count_dropped(source_of(*skipped), &sourcecounters::lost);
+    }
+    reader.publish();
+    for (std::uint16_t slot = 0; slot < sources.size(); ++slot)
+        if (const std::uint64_t dropped = reader.ringfull_increase(slot))
+            count_dropped(&sources[slot], &sourcecounters::ringfull, dropped);
+    return consumed;
+}
+
+} // namespace kvt

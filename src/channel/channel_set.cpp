@@ -1,0 +1,154 @@
+#include "channel/channel_set.h"
+
+#include "channel/channel_drain.h"
+
+#include <process.h>
+
+#include <algorithm>
+#include <bit>
+
+namespace kvt {
+
+namespace {
+
+// Records one channel gives one pass at most, so that one busy client does not starve the
+// others and a batch stays bounded.
+constexpr std::size_t pass_limit = 4096;
+// Passes of the final drain at most: a client that keeps writing does not hold up the stop.
+constexpr int final_passes = 64;
+
+std::uint64_t ring_bytes_for(std::uint32_t ring_kib) noexcept
+{
+    if (ring_kib == 0)
+        return default_ring_bytes;
+    const std::uint64_t wanted = std::clamp<std::uint64_t>(std::uint64_t{ring_kib} * 1024, min_ring_bytes, max_ring_bytes);
+    return std::bit_ceil(wanted);
+}
+
+} // namespace
+
+channelset::channelset(const writerthread& writer, logsettings& settings)
+    : writer_(writer), settings_(settings), wake_(::CreateEventW(nullptr, FALSE, FALSE, nullptr))
+{
+    if (!wake_)
+        throw ::GetLastError();
+    thread_.reset(reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, drain_entry, this, 0, nullptr)));
+    if (!thread_)
+        throw ::GetLastError();
+}
+
+channelset::~channelset()
+{
+    stopping_.store(true);
+    ::SetEvent(wake_.get());
+    ::WaitForSingleObject(thread_.get(), INFINITE);
+}
+
+std::pair<std::uint32_t, channel::clienthandles> channelset::open(std::uint32_t process_id, std::uint32_t ring_kib)
+{
+    channel::clienthandles handed{};
+    // Room in the list first: once the channel exists, nothing may fail, or the client would
+    // keep handles to a channel nobody drains.
+    const sectionguard guard(lock_);
+    channels_.reserve(channels_.size() + 1);
+    auto c = std::make_shared<channel>(process_id, ring_bytes_for(ring_kib), wake_.get(), handed);
+    const std::uint32_t id = next_id_++;
+    channels_.emplace_back(id, std::move(c));
+    return {id, handed};
+}
+
+std::uint16_t channelset::add_source(std::uint32_t channel_id, const sourcekeyref& key, sourcecounters& counters)
+{
+    const sectionguard guard(lock_);
+    const auto found = std::find_if(channels_.begin(), channels_.end(), [&](const auto& c) { return c.first == channel_id; });
+    if (found == channels_.end())
+        throw DWORD{ERROR_NOT_FOUND};
+    return found->second->add_source(key, counters, settings_);
+}
+
+void channelset::publish_levels() noexcept
+{
+    const sectionguard guard(lock_);
+    for (const auto& c : channels_)
+        c.second->publish_levels(settings_);
+}
+
+std::vector<std::shared_ptr<channel>> channelset::snapshot() const
+{
+    const sectionguard guard(lock_);
+    std::vector<std::shared_ptr<channel>> list;
+    list.reserve(channels_.size());
+    for (const auto& c : channels_)
+        list.push_back(c.second);
+    return list;
+}
+
+unsigned __stdcall channelset::drain_entry(void* self)
+{
+    static_cast<channelset*>(self)->drain_loop();
+    return 0;
+}
+
+// Without memory for a pass nothing is lost twice: the next pass goes on from each reader's
+// position (the record being read when memory ran out is gone, uncounted).
+void channelset::drain_loop()
+{
+    std::vector<std::byte> copy;
+    for (int final_pass = 0;;) {
+        const bool stopping = stopping_.load();
+        try {
+            const bool more = drain_all(stopping, copy);
+            if (stopping && (!more || ++final_pass == final_passes))
+                return;
+            if (!more)
+                sleep_unless_committed();
+        } catch (const std::bad_alloc&) {
+            if (stopping && ++final_pass == final_passes)
+                return;
+            ::Sleep(channel_wait_ms);
+        }
+    }
+}
+
+bool channelset::drain_all(bool stopping, std::vector<std::byte>& copy)
+{
+    auto batch = std::make_unique<recordbatch>();
+    bool more = false;
+    std::vector<channel*> finished;
+    const std::uint64_t now = ::GetTickCount64();
+    for (const std::shared_ptr<channel>& c : snapshot()) {
+        // Read before the pass: a client seen ended has written its last record already.
+        const bool ended = c->ended();
+        const bool full = drain_channel(*c, {pass_limit, ended || stopping, now}, *batch, copy) == pass_limit;
+        more = more || full;
+        if (ended && !full)
+            finished.push_back(c.get());
+    }
+    if (!batch->records().empty())
+        writer_.commit(std::move(batch));
+    if (!finished.empty()) {
+        const sectionguard guard(lock_);
+        std::erase_if(channels_, [&](const auto& c) {
+            return std::find(finished.begin(), finished.end(), c.second.get()) != finished.end();
+        });
+    }
+    return more;
+}
+
+// The sleeping flag goes up first, then every ring is looked at once more: a writer that
+// committed before the flag was up is seen here, one that commits after it sees the flag
+// and sets the event.
+void channelset::sleep_unless_committed()
+{
+    const auto list = snapshot();
+    for (const auto& c : list)
+        c->reader().set_sleeping(true);
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    const bool committed = std::any_of(list.begin(), list.end(), [](const auto& c) { return c->reader().committed(); });
+    if (!committed)
+        ::WaitForSingleObject(wake_.get(), channel_wait_ms);
+    for (const auto& c : list)
+        c->reader().set_sleeping(false);
+}
+
+} // namespace kvt

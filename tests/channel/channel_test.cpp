@@ -1,0 +1,212 @@
+// One channel opened for this process, written through the client's writer and drained by
+// hand: order, exact drops, holes, level masks, and a client that writes garbage.
+
+#include "channel/channel.h"
+
+#include "channel/channel_drain.h"
+#include "channel/record_builder.h"
+#include "channel/ring_writer.h"
+#include "support/scratch_registry.h"
+#include "support/temp_directory.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace kvt::test {
+namespace {
+
+const std::uint32_t v1234[4] = {1, 2, 3, 4};
+
+class channeltest : public ::testing::Test {
+protected:
+    channeltest()
+    {
+        write_default_settings(logs_.path());
+        settings_.emplace();
+        channel_.emplace(::GetCurrentProcessId(), min_ring_bytes, wake_.get(), handed_);
+        slot_ = channel_->add_source(key_, counters_, *settings_);
+    }
+    // Maps the ring section for the test too, as a hostile client would, then lets the writer
+    // take the handles.
+    void open_writer()
+    {
+        HANDLE own = nullptr;
+        ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), as_handle(handed_.ring), ::GetCurrentProcess(), &own, 0,
+                                      FALSE, DUPLICATE_SAME_ACCESS));
+        const uniquehandle section(own);
+        shared_.reset(::MapViewOfFile(section.get(), FILE_MAP_WRITE, 0, 0, 0));
+        ASSERT_TRUE(shared_);
+        ASSERT_TRUE(writer_.open(as_handle(handed_.ring), as_handle(handed_.levels), as_handle(handed_.wake)));
+    }
+    ringheader& header() const { return *static_cast<ringheader*>(shared_.get()); }
+    std::byte* section() const { return static_cast<std::byte*>(shared_.get()); }
+    static HANDLE as_handle(std::uint64_t value) { return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(value)); }
+
+    // Writes a record holding the number; false when the ring was full.
+    bool write(std::uint64_t number, std::size_t padding = 0)
+    {
+        alignas(8) std::byte buffer[512];
+        recordbuilder record(buffer, slot_, 0x10);
+        record.add_unsigned(number);
+        record.add_oem(std::string(padding, 'p'));
+        return writer_.write(record.record());
+    }
+    // The numbers of the records one pass drains, or of several passes until the ring is empty.
+    std::vector<std::wstring> drain(drainpass pass = {1u << 20, false, 0})
+    {
+        recordbatch batch;
+        drain_channel(*channel_, pass, batch, copy_);
+        std::vector<std::wstring> texts;
+        for (const batchrecord& r : batch.records()) {
+            std::wstring line;
+            batch.render(r, line);
+            texts.push_back(line.substr(line.rfind(L'|') + 1));
+        }
+        return texts;
+    }
+    static std::vector<std::wstring> numbers(std::uint64_t from, std::uint64_t to, const std::wstring& padding = L"")
+    {
+        std::vector<std::wstring> texts;
+        for (std::uint64_t i = from; i < to; ++i)
+            texts.push_back(std::to_wstring(i) + padding + L"\r\n");
+        return texts;
+    }
+
+    scratchregistry registry_;
+    tempdirectory logs_;
+    std::optional<logsettings> settings_;
+    uniquehandle wake_{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    channel::clienthandles handed_{};
+    std::optional<channel> channel_;
+    const sourcekeyref key_ = make_sourcekey(7, v1234, L"App");
+    sourcecounters counters_;
+    std::uint16_t slot_ = 0;
+    ringwriter writer_;
+    uniqueview shared_;
+    std::vector<std::byte> copy_;
+};
+using Channel = channeltest;
+
+// Three laps of a 64 KiB ring, each filled until the ring refuses: the records come out in
+// order, every refused one is counted ring full, and each lap's records cross the ring's end
+// at another point.
+TEST_F(Channel, AFullRingDropsTheNewestAndCountsThemAndDrainedSpaceIsReusedAcrossItsEnd)
+{
+    open_writer();
+    std::uint64_t next = 0, dropped = 0;
+    for (int lap = 0; lap < 3; ++lap) {
+        const std::uint64_t first = next;
+        while (write(next, 100 + lap))
+            ++next;
+        for (int i = 0; i < 5; ++i, ++dropped)
+            EXPECT_FALSE(write(999));
+        EXPECT_EQ(drain(), numbers(first, next, std::wstring(100 + lap, L'p'))) << lap;
+    }
+    EXPECT_GT(next, 3 * min_ring_bytes / 200);
+    const countersnapshot c = read_counters(counters_);
+    EXPECT_EQ(c.ringfull, dropped);
+    EXPECT_EQ(c.committed, dropped);  // the batch's records are counted committed by the writer thread
+}
+
+// A record reserved and never committed, as by a thread that died in the middle: the records
+// after it wait while it may still come, and are drained once the client has ended or the
+// hole has stood for the timeout; each hole counts as one lost record of its source.
+TEST_F(Channel, AHoleHoldsBackLaterRecordsUntilItIsSkippedAndCountedLost)
+{
+    open_writer();
+    // The hole: the reservation alone, as the writer makes it before it writes.
+    header().reserved += 64;
+    for (std::uint64_t i = 0; i < 3; ++i)
+        ASSERT_TRUE(write(i));
+    EXPECT_TRUE(drain({100, false, 1000}).empty());
+    EXPECT_TRUE(drain({100, false, 1000 + hole_timeout_ms - 1}).empty());
+    EXPECT_EQ(drain({100, false, 1000 + hole_timeout_ms}), numbers(0, 3));
+    ASSERT_TRUE(write(3));
+    header().reserved += 64;  // a second hole, at the end: nothing after it
+    EXPECT_EQ(drain(), numbers(3, 4));
+    EXPECT_TRUE(drain({100, true, 0}).empty());
+    ASSERT_TRUE(write(4));
+    EXPECT_EQ(drain(), numbers(4, 5));
+    EXPECT_EQ(read_counters(counters_).lost, 2u);
+}
+
+// The client reads a source's mask with one load, and sees a change once it is published.
+// It cannot write the masks: its handle maps the level section for reading only, and cannot
+// be duplicated into one with more access.
+TEST_F(Channel, LevelMasksArePublishedPerSlotAndTheClientCannotWriteThem)
+{
+    HANDLE more = nullptr;
+    EXPECT_FALSE(::DuplicateHandle(::GetCurrentProcess(), as_handle(handed_.levels), ::GetCurrentProcess(), &more,
+                                   FILE_MAP_READ | FILE_MAP_WRITE, FALSE, 0));
+    EXPECT_EQ(uniqueview(::MapViewOfFile(as_handle(handed_.levels), FILE_MAP_WRITE, 0, 0, 0)).get(), nullptr);
+    open_writer();
+    const std::uint16_t other = channel_->add_source(make_sourcekey(8, v1234, L"App"), counters_, *settings_);
+    EXPECT_EQ(channel_->add_source(make_sourcekey(7, v1234, L"App"), counters_, *settings_), slot_);
+    EXPECT_NE(other, slot_);
+    EXPECT_EQ(writer_.level(slot_), 0xFFFFFFFFu);
+    ASSERT_TRUE(settings_->set_level(7, 0x12));
+    channel_->publish_levels(*settings_);
+    EXPECT_EQ(writer_.level(slot_), 0x12u);
+    EXPECT_EQ(writer_.level(other), 0xFFFFFFFFu);
+}
+
+// A client that writes garbage anywhere in its ring section between honest records: lengths,
+// positions, commit words that locate themselves, values. The drain neither crashes nor
+// hangs, and every record it lets through is of a source the client added.
+TEST_F(Channel, GarbageInTheRingSectionNeverLetsARecordOfAnotherSourceThrough)
+{
+    open_writer();
+    const sourcekeyref other = make_sourcekey(8, v1234, L"Other");
+    channel_->add_source(other, counters_, *settings_);
+    std::mt19937_64 random(14);
+    auto* words = reinterpret_cast<std::uint64_t*>(section());
+    const auto ring_word = [&](std::uint64_t position) -> std::uint64_t& {
+        return words[(ring_offset + (position & (min_ring_bytes - 1))) / 8];
+    };
+    std::size_t passed = 0;
+    for (int round = 0; round < 3000; ++round) {
+        switch (random() % 5) {
+        case 0:
+            write(random() % 1000, random() % 300);
+            break;
+        case 1:
+            words[random() % ((ring_offset + min_ring_bytes) / 8)] = random();
+            break;
+        case 2: {  // a commit word where the drain may look next, and a length after it
+            const std::uint64_t at = header().reserved - 8 * (random() % 64);
+            ring_word(at) = at;
+            ring_word(at + 8) = random() % 2 ? random() : random() % 512 * 8 | random() << 32;
+            break;
+        }
+        case 3:
+            (random() % 2 ? header().reserved : header().drained) += random() % 4 ? 8 * (random() % 64) : random();
+            break;
+        case 4: {  // an honest record with bytes changed after its commit word
+            alignas(8) std::byte buffer[512];
+            recordbuilder record(buffer, slot_, 0x10);
+            record.add_wide(L"text");
+            record.add_signed(-5);
+            const std::span<std::byte> bytes = record.record();
+            bytes[8 + random() % (bytes.size() - 8)] = static_cast<std::byte>(random());
+            writer_.write(bytes);
+            break;
+        }
+        }
+        recordbatch batch;
+        drain_channel(*channel_, {64, random() % 8 == 0, random() % 20000}, batch, copy_);
+        for (const batchrecord& r : batch.records()) {
+            EXPECT_TRUE(r.key.get() == key_.get() || r.key.get() == other.get());
+            std::wstring line;
+            batch.render(r, line);
+        }
+        passed += batch.records().size();
+    }
+    EXPECT_GT(passed, 100u);
+}
+
+} // namespace
+} // namespace kvt::test
