@@ -19,14 +19,17 @@ void count_dropped(const channelsource* source, std::atomic<std::uint64_t> sourc
 std::size_t drain_channel(channel& c, const drainpass& pass, recordbatch& batch, std::vector<std::byte>& copy)
 {
     ringreader& reader = c.reader();
-    const std::span<const channelsource> sources = c.sources();
-    const auto source_of = [&](std::uint16_t slot) { return slot < sources.size() ? &sources[slot] : nullptr; };
-
+    // The table is read after each record: a source added after the pass began is in it
+    // before any record of it is committed.
+    const auto source_of = [&c](std::uint16_t slot) {
+        const std::span<const channelsource> sources = c.sources();
+        return slot < sources.size() ? &sources[slot] : nullptr;
+    };
     std::size_t consumed = 0;
     for (; consumed < pass.limit; ++consumed) {
         if (reader.read(copy)) {
-            if (!add_record_copy(copy, sources, batch))
-                count_dropped(record_source(copy, sources), &sourcecounters::lost);
+            if (!add_record_copy(copy, c.sources(), batch))
+                count_dropped(record_source(copy, c.sources()), &sourcecounters::lost);
             continue;
         }
         // Committed but unreadable (a length the geometry forbids) is skipped at once; an
@@ -39,6 +42,7 @@ std::size_t drain_channel(channel& c, const drainpass& pass, recordbatch& batch,
         count_dropped(source_of(*skipped), &sourcecounters::lost);
     }
     reader.publish();
+    const std::span<const channelsource> sources = c.sources();
     for (std::uint16_t slot = 0; slot < sources.size(); ++slot)
         if (const std::uint64_t dropped = reader.ringfull_increase(slot))
             count_dropped(&sources[slot], &sourcecounters::ringfull, dropped);

@@ -75,6 +75,8 @@ inline constexpr std::uint64_t page_bytes = 4096;
 inline constexpr std::uint64_t level_section_bytes = page_bytes;  // channel_max_sources masks
 inline constexpr std::uint64_t ringfull_offset = page_bytes;
 inline constexpr std::uint64_t ring_offset = 2 * page_bytes;
+static_assert(channel_max_sources * sizeof(std::uint32_t) <= level_section_bytes);
+static_assert(channel_max_sources * sizeof(std::uint64_t) <= ring_offset - ringfull_offset);
 
 inline constexpr std::uint64_t min_ring_bytes = 64 * 1024;
 inline constexpr std::uint64_t default_ring_bytes = 256 * 1024;

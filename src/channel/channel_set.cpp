@@ -126,11 +126,15 @@ bool channelset::drain_all(bool stopping, std::vector<std::byte>& copy)
     }
     if (!batch->records().empty())
         writer_.commit(std::move(batch));
-    if (!finished.empty()) {
+    // A finished channel leaves the list under the lock and is destroyed after it, here.
+    std::vector<std::shared_ptr<channel>> removed;
+    removed.reserve(finished.size());
+    {
         const sectionguard guard(lock_);
-        std::erase_if(channels_, [&](const auto& c) {
-            return std::find(finished.begin(), finished.end(), c.second.get()) != finished.end();
-        });
+        for (auto& c : channels_)
+            if (std::find(finished.begin(), finished.end(), c.second.get()) != finished.end())
+                removed.push_back(std::move(c.second));
+        std::erase_if(channels_, [](const auto& c) { return !c.second; });
     }
     return more;
 }

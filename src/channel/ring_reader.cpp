@@ -55,10 +55,15 @@ bool ringreader::read(std::vector<std::byte>& copy)
 
 std::optional<std::uint16_t> ringreader::skip() noexcept
 {
-    // The reserved position bounds the scan: past it nothing can be committed.
-    const std::uint64_t end = reserved();
-    if (end <= position_)
-        return std::nullopt;
+    // The reserved position bounds the scan: past it nothing can be committed. A committed
+    // word that the client's own reserved position denies is passed by one word, so that
+    // the drain never stays on it.
+    std::uint64_t end = reserved();
+    if (end <= position_) {
+        if (!committed())
+            return std::nullopt;
+        end = position_ + 8;
+    }
     recordhead head;
     copy_out(position_, reinterpret_cast<std::byte*>(&head), sizeof head);
     std::uint64_t next = position_ + 8;

@@ -29,9 +29,9 @@ public:
     // True when the word at the position is committed, whatever the record's length.
     bool committed() const noexcept;
 
-    // Moves past the hole at the position, to the next word that holds its own position
-    // below the reserved one, or to the reserved position. The slot its head named when it
-    // moved, else nothing.
+    // Moves past the hole (or the unreadable record) at the position, to the next word that
+    // holds its own position below the reserved one, or to the reserved position. The slot
+    // its head named when it moved, else nothing.
     std::optional<std::uint16_t> skip() noexcept;
 
     // True when a record is reserved at the position and has stayed uncommitted since a

@@ -232,6 +232,11 @@ HRESULT STDMETHODCALLTYPE logservice::OpenChannel(DWORD processId, DWORD ringKiB
 {
     *channelId = 0;
     *ringSection = *levelSection = *wakeEvent = 0;
+    // A channel is for the caller's own process: a call from another process that names one
+    // not its own is refused. A call without RPC (in the server's process) is trusted.
+    unsigned long caller = 0;
+    if (::I_RpcBindingInqLocalClientPID(nullptr, &caller) == RPC_S_OK && caller != processId)
+        return E_ACCESSDENIED;
     return com_boundary(catches::memory | catches::win32 | catches::other, [&] {
         const auto [id, handles] = channels_.open(processId, ringKiB);
         *channelId = id;

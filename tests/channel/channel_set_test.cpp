@@ -61,24 +61,17 @@ protected:
 };
 using ChannelSet = channelsettest;
 
-// Records reach the writer while the drain thread sleeps between them, and every record
-// committed before the stop is written before the writer thread ends.
-TEST_F(ChannelSet, ASleepingDrainWakesForRecordsAndTheStopDrainsEveryCommittedOne)
+// Every record committed before the stop is written before the writer thread ends.
+TEST_F(ChannelSet, TheStopDrainsEveryCommittedRecordIntoTheWriter)
 {
     const auto [id, handed] = channels_->open(::GetCurrentProcessId(), 0);
     const std::uint16_t slot = channels_->add_source(id, key_, counters_);
     EXPECT_THROW(channels_->add_source(id + 1, key_, counters_), DWORD);
     ringwriter writer = client_of(::GetCurrentProcess(), handed);
-    for (int round = 0; round < 3; ++round) {
-        ::Sleep(2 * channel_wait_ms);
-        write(writer, slot, 1);
-        EXPECT_TRUE(wait_until([&] { return committed() == round + 1u; }));
-    }
     write(writer, slot, 1000);
     channels_.reset();
-    EXPECT_EQ(committed(), 1003u);
     writer_.reset();
-    EXPECT_EQ(read_counters(counters_).written, 1003u);
+    EXPECT_EQ(read_counters(counters_).written, 1000u);
 }
 
 // A client killed with one record reserved and never committed between others: those are
