@@ -26,8 +26,10 @@ public:
     // buffer: aligned to 8 bytes.
     recordbuilder(std::span<std::byte> buffer, std::uint16_t slot, std::uint32_t level) noexcept : buffer_(buffer)
     {
-        if (buffer.size() < sizeof(recordhead))
-            return overflow();
+        if (buffer.size() < sizeof(recordhead)) {
+            overflowed_ = true;
+            return;
+        }
         recordhead head{};
         head.slot = slot;
         head.level = level;

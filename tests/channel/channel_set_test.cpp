@@ -78,7 +78,8 @@ TEST_F(ChannelSet, TheStopDrainsEveryCommittedRecordIntoTheWriter)
 // written, the hole counts as lost, and the channel's handles are all closed again.
 TEST_F(ChannelSet, AKilledClientsCommittedRecordsAreWrittenItsHoleCountedLostAndItsChannelFreed)
 {
-    STARTUPINFOW startup{sizeof startup};
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
     PROCESS_INFORMATION child{};
     std::wstring command = L"\"" + this_program() + L"\" --gtest_list_tests";
     ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,

@@ -102,7 +102,8 @@ TEST_F(Channel, AFullRingDropsTheNewestAndCountsThemAndDrainedSpaceIsReusedAcros
         const std::uint64_t first = next;
         while (write(next, 100 + lap))
             ++next;
-        for (int i = 0; i < 5; ++i, ++dropped)
+        ++dropped;  // the write that found the ring full
+        for (int i = 0; i < 4; ++i, ++dropped)
             EXPECT_FALSE(write(999));
         EXPECT_EQ(drain(), numbers(first, next, std::wstring(100 + lap, L'p'))) << lap;
     }
@@ -163,8 +164,8 @@ TEST_F(Channel, GarbageInTheRingSectionNeverLetsARecordOfAnotherSourceThrough)
     };
     std::size_t passed = 0;
     for (int round = 0; round < 3000; ++round) {
-        switch (random() % 5) {
-        case 0:
+        switch (random() % 10) {
+        default:
             write(random() % 1000, random() % 300);
             break;
         case 1:
@@ -177,7 +178,7 @@ TEST_F(Channel, GarbageInTheRingSectionNeverLetsARecordOfAnotherSourceThrough)
             break;
         }
         case 3:
-            (random() % 2 ? header().reserved : header().drained) += random() % 4 ? 8 * (random() % 64) : random();
+            (random() % 2 ? header().reserved : header().drained) += random() % 8 ? 8 * (random() % 64) : random();
             break;
         case 4: {  // an honest record with bytes changed after its commit word
             alignas(8) std::byte buffer[512];
