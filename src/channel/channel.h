@@ -5,7 +5,7 @@
 // Owner: the channel set, through shared references (the drain thread's pass may hold the
 // last one). Threads: COM worker threads add sources and publish levels, under lock_; the
 // drain thread reads sources() and uses reader() without the lock; the wait callback sets
-// ended_. Fixed at construction and never read back from shared memory: the ring's size, the
+// ended_. Under lock_ only the settings' level lock is taken. Fixed at construction and never read back from shared memory: the ring's size, the
 // process handle and the slot table's capacity.
 
 #include "channel/channel_record.h"

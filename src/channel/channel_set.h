@@ -6,8 +6,8 @@
 // destruction drains every record committed to any channel, then hands the last batch to the
 // writer. Threads: COM worker threads open channels, add sources and publish levels; the
 // drain thread does the rest. lock_ guards channels_ and next_id_ only; under it a COM thread
-// may take one channel's lock (which may take the settings' level lock), nothing else. The
-// drain thread takes lock_ only to copy or shrink the list.
+// may make a channel, or take one channel's lock (which may take the settings' level lock),
+// nothing else. The drain thread takes lock_ only to copy or shrink the list.
 
 #include "channel/channel.h"
 #include "settings/log_settings.h"

@@ -43,7 +43,6 @@ protected:
         ASSERT_TRUE(writer_.open(as_handle(handed_.ring), as_handle(handed_.levels), as_handle(handed_.wake)));
     }
     ringheader& header() const { return *static_cast<ringheader*>(shared_.get()); }
-    std::byte* section() const { return static_cast<std::byte*>(shared_.get()); }
     static HANDLE as_handle(std::uint64_t value) { return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(value)); }
 
     // Writes a record holding the number; false when the ring was full.
@@ -158,7 +157,7 @@ TEST_F(Channel, GarbageInTheRingSectionNeverLetsARecordOfAnotherSourceThrough)
     const sourcekeyref other = make_sourcekey(8, v1234, L"Other");
     channel_->add_source(other, counters_, *settings_);
     std::mt19937_64 random(14);
-    auto* words = reinterpret_cast<std::uint64_t*>(section());
+    auto* words = static_cast<std::uint64_t*>(shared_.get());
     const auto ring_word = [&](std::uint64_t position) -> std::uint64_t& {
         return words[(ring_offset + (position & (min_ring_bytes - 1))) / 8];
     };

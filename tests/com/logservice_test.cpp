@@ -130,7 +130,6 @@ TEST_F(ServiceTest, StatementsThroughAChannelGiveTheLinesOfTheMessageMethods)
     ULONGLONG ring = 0, levels = 0, wake = 0;
     ASSERT_EQ(channels->OpenChannel(::GetCurrentProcessId(), 0, &id, &ring, &levels, &wake), S_OK);
     ASSERT_EQ(channels->AddChannelSource(id, 7, L"channel", test_version, &slot), S_OK);
-    EXPECT_EQ(channels->AddChannelSource(id + 1, 7, L"channel", test_version, &slot), HRESULT_FROM_WIN32(ERROR_NOT_FOUND));
     ringwriter writer;
     const auto handle = [](ULONGLONG h) { return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(h)); };
     ASSERT_TRUE(writer.open(handle(ring), handle(levels), handle(wake)));
