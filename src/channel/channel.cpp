@@ -65,7 +65,7 @@ private:
 } // namespace
 
 channel::channel(std::uint32_t process_id, std::uint64_t ring_bytes, HANDLE wake, clienthandles& handed)
-    : process_(::OpenProcess(PROCESS_DUP_HANDLE | SYNCHRONIZE, FALSE, process_id)), wake_(wake),
+    : process_id_(process_id), process_(::OpenProcess(PROCESS_DUP_HANDLE | SYNCHRONIZE, FALSE, process_id)), wake_(wake),
       sources_(new channelsource[channel_max_sources])
 {
     if (!process_)

@@ -52,11 +52,13 @@ public:
         return {sources_.get(), count_.load(std::memory_order_acquire)};
     }
     ringreader& reader() noexcept { return *reader_; }
+    std::uint32_t process_id() const noexcept { return process_id_; }
     bool ended() const noexcept { return ended_.load(std::memory_order_acquire); }
 
 private:
     static void CALLBACK on_process_end(void* self, BOOLEAN timed_out) noexcept;
 
+    std::uint32_t process_id_;
     uniquehandle process_;
     uniquehandle ring_section_;
     uniquehandle level_section_;

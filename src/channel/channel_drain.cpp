@@ -27,15 +27,19 @@ std::size_t drain_channel(channel& c, const drainpass& pass, recordbatch& batch,
     };
     std::size_t consumed = 0;
     for (; consumed < pass.limit; ++consumed) {
-        if (reader.read(copy)) {
+        const ringreader::readresult result = reader.read(copy);
+        if (result == ringreader::readresult::record) {
             if (!add_record_copy(copy, c.sources(), batch))
                 count_dropped(record_source(copy, c.sources()), &sourcecounters::lost);
             continue;
         }
-        // Committed but unreadable (a length the geometry forbids) is skipped at once; an
-        // uncommitted record only once it can no longer come.
-        if (!reader.committed() && !pass.skip_holes && !reader.stalled(pass.now))
+        // An unreadable record is skipped at once; an uncommitted one only once it can no
+        // longer come. (The word is not looked at again here: a record committed since is
+        // read by the next round, not skipped.)
+        if (result == ringreader::readresult::none && !pass.skip_holes && !reader.stalled(pass.now))
             break;
+        if (result == ringreader::readresult::none && reader.committed())
+            continue;  // the record came after all
         const std::optional<std::uint16_t> skipped = reader.skip();
         if (!skipped)
             break;

@@ -14,6 +14,8 @@ namespace {
 // Records one channel gives one pass at most, so that one busy client does not starve the
 // others and a batch stays bounded.
 constexpr std::size_t pass_limit = 4096;
+// Channels one process may hold: its memory in the server is bounded, whatever it asks for.
+constexpr std::ptrdiff_t channel_max_per_process = 4;
 // Passes of the final drain at most: a client that keeps writing does not hold up the stop.
 constexpr int final_passes = 64;
 
@@ -50,6 +52,9 @@ std::pair<std::uint32_t, channel::clienthandles> channelset::open(std::uint32_t 
     // Room in the list first: once the channel exists, nothing may fail, or the client would
     // keep handles to a channel nobody drains.
     const sectionguard guard(lock_);
+    if (std::count_if(channels_.begin(), channels_.end(),
+                      [&](const auto& c) { return c.second->process_id() == process_id; }) >= channel_max_per_process)
+        throw DWORD{ERROR_NOT_ENOUGH_QUOTA};
     channels_.reserve(channels_.size() + 1);
     auto c = std::make_shared<channel>(process_id, ring_bytes_for(ring_kib), wake_.get(), handed);
     const std::uint32_t id = next_id_++;

@@ -33,7 +33,8 @@ public:
 
     // Opens a channel for the process with a ring of ring_kib KiB (0: the default), rounded
     // up to a power of two within the ring's bounds. Its id, and the handles as the process
-    // knows them. Throws the Win32 code (DWORD) or std::bad_alloc.
+    // knows them. Throws the Win32 code (DWORD): ERROR_NOT_ENOUGH_QUOTA when the process has
+    // channel_max_per_process open already; or std::bad_alloc.
     std::pair<std::uint32_t, channel::clienthandles> open(std::uint32_t process_id, std::uint32_t ring_kib);
 
     // The slot of the source in the channel. Throws ERROR_NOT_FOUND when no channel has the

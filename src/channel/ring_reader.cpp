@@ -37,20 +37,20 @@ void ringreader::copy_out(std::uint64_t position, std::byte* to, std::size_t byt
 
 bool ringreader::committed() const noexcept { return word_at(position_) == position_; }
 
-bool ringreader::read(std::vector<std::byte>& copy)
+ringreader::readresult ringreader::read(std::vector<std::byte>& copy)
 {
     if (!committed())
-        return false;
+        return readresult::none;
     recordhead head;
     copy_out(position_, reinterpret_cast<std::byte*>(&head), sizeof head);
     if (head.bytes < sizeof head || head.bytes > max_record_ || head.bytes % 8 != 0)
-        return false;
+        return readresult::unreadable;
     copy.resize(head.bytes);
     copy_out(position_, copy.data(), head.bytes);
     // The client may have changed the length since: the copy's own head is what counts.
     std::memcpy(copy.data() + offsetof(recordhead, bytes), &head.bytes, sizeof head.bytes);
     position_ += head.bytes;
-    return true;
+    return readresult::record;
 }
 
 std::optional<std::uint16_t> ringreader::skip() noexcept

@@ -20,11 +20,14 @@ public:
     // section: the server's view of a ring section of ring_bytes, its header already written.
     ringreader(std::byte* section, std::uint64_t ring_bytes) noexcept;
 
-    // The record committed at the position: copied into copy (resized to it) and passed,
-    // true. False when nothing is committed there, or when the head's length fails the
-    // geometry (the client then broke the ring, and the caller skips as for a hole).
-    // Throws std::bad_alloc.
-    bool read(std::vector<std::byte>& copy);
+    enum class readresult {
+        none,        // nothing committed at the position (yet)
+        record,      // copied into copy (resized to it) and passed
+        unreadable,  // committed, but the head's length fails the geometry: the client broke
+                     // the ring, and the caller skips as for a hole
+    };
+    // The record committed at the position. Throws std::bad_alloc.
+    readresult read(std::vector<std::byte>& copy);
 
     // True when the word at the position is committed, whatever the record's length.
     bool committed() const noexcept;

@@ -61,12 +61,16 @@ protected:
 };
 using ChannelSet = channelsettest;
 
-// Every record committed before the stop is written before the writer thread ends.
+// Every record committed before the stop is written before the writer thread ends. A process
+// holds four channels at most.
 TEST_F(ChannelSet, TheStopDrainsEveryCommittedRecordIntoTheWriter)
 {
     const auto [id, handed] = channels_->open(::GetCurrentProcessId(), 0);
     const std::uint16_t slot = channels_->add_source(id, key_, counters_);
     EXPECT_THROW(channels_->add_source(id + 1, key_, counters_), DWORD);
+    for (int more = 0; more < 3; ++more)
+        static_cast<void>(channels_->open(::GetCurrentProcessId(), 0));
+    EXPECT_THROW(channels_->open(::GetCurrentProcessId(), 0), DWORD);
     ringwriter writer = client_of(::GetCurrentProcess(), handed);
     write(writer, slot, 1000);
     channels_.reset();
