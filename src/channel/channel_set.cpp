@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <new>
 
 namespace kvt {
 
@@ -94,8 +95,7 @@ unsigned __stdcall channelset::drain_entry(void* self)
     return 0;
 }
 
-// Without memory for a pass nothing is lost twice: the next pass goes on from each reader's
-// position (the record being read when memory ran out is gone, uncounted).
+// Without memory the loop pauses and tries again: each reader goes on from its position.
 void channelset::drain_loop()
 {
     std::vector<std::byte> copy;
@@ -119,18 +119,31 @@ bool channelset::drain_all(bool stopping, std::vector<std::byte>& copy)
 {
     auto batch = std::make_unique<recordbatch>();
     bool more = false;
+    const std::vector<std::shared_ptr<channel>> list = snapshot();
     std::vector<channel*> finished;
+    finished.reserve(list.size());
     const std::uint64_t now = ::GetTickCount64();
-    for (const std::shared_ptr<channel>& c : snapshot()) {
+    bool short_of_memory = false;
+    for (const std::shared_ptr<channel>& c : list) {
         // Read before the pass: a client seen ended has written its last record already.
         const bool ended = c->ended();
-        const bool full = drain_channel(*c, {pass_limit, ended || stopping, now}, *batch, copy) == pass_limit;
+        bool full = false;
+        try {
+            full = drain_channel(*c, {pass_limit, ended || stopping, now}, *batch, copy) == pass_limit;
+        } catch (const std::bad_alloc&) {
+            // What the batch holds still goes to the writer (its last record perhaps without
+            // its last values); the record being added is gone, uncounted.
+            short_of_memory = true;
+            break;
+        }
         more = more || full;
         if (ended && !full)
             finished.push_back(c.get());
     }
     if (!batch->records().empty())
         writer_.commit(std::move(batch));
+    if (short_of_memory)
+        throw std::bad_alloc();
     // A finished channel leaves the list under the lock and is destroyed after it, here.
     std::vector<std::shared_ptr<channel>> removed;
     removed.reserve(finished.size());
