@@ -47,14 +47,16 @@
 //     against the geometry the server fixed at open, copy the whole record out, advance d,
 //     and only then parse the copy. Publish drained = d (release) after each pass, so that
 //     writers reuse only space that has been copied.
-//   - A hole (the word at d is not d while a later one is committed) is a record reserved
-//     and never committed: its writer is slow, or died. Once the client process has ended
-//     (or the hole has stood for hole_timeout_ms), the server scans forward word by word up
-//     to reserved (clamped to d + ring_bytes) for a word equal to its own position, resumes
-//     there and counts the hole as one lost record.
+//   - A hole (the word at d is not d while reserved lies beyond d) is a record reserved and
+//     not committed yet: its writer is slow, or died. Once the client process has ended (or
+//     the hole has stood for hole_timeout_ms), the server scans forward word by word up to
+//     reserved (clamped to d + ring_bytes) for a word equal to its own position, resumes
+//     there and counts the hole as one lost record. A writer that was only slow and commits
+//     after its hole was skipped may spoil records written since in the same space: those
+//     fail the checks and count as lost too.
 //   - Sleeping: set sleeping = 1, full fence, look at every commit word once more, and only
-//     if nothing is committed wait on the wake event, at most wait_ms; then sleeping = 0. A
-//     lost wake-up therefore delays a record by at most wait_ms.
+//     if nothing is committed wait on the wake event, at most channel_wait_ms; then
+//     sleeping = 0. A lost wake-up therefore delays a record by at most channel_wait_ms.
 //
 // Everything the client can write is hostile to the server: lengths, kinds, counts, slots and
 // positions are checked on the server's private copy, and a record that fails a check is

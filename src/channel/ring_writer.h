@@ -57,8 +57,9 @@ public:
     }
 
     // Writes a whole record (its head's bytes and slot filled in, the commit word ignored) and
-    // commits it. False when the ring has no room: the record is dropped and counted for its
-    // slot, or when it is longer than the server takes.
+    // commits it. False when the ring has no room, or the record is longer than the server
+    // takes: it is then dropped and counted ring full for its slot. False without a count
+    // for an empty record (one that overflowed its builder).
     bool write(std::span<std::byte> record) noexcept
     {
         if (record.size() < sizeof(recordhead))
