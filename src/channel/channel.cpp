@@ -7,6 +7,8 @@
 
 namespace kvt {
 
+using namespace kvtlog::wire;
+
 namespace {
 
 // Read and query for everyone, nothing more: a handle to the level section cannot be
@@ -95,9 +97,13 @@ channel::channel(std::uint32_t process_id, std::uint64_t ring_bytes, HANDLE wake
 
 void CALLBACK channel::on_process_end(void* self, BOOLEAN) noexcept
 {
-    auto& c = *static_cast<channel*>(self);
-    c.ended_.store(true, std::memory_order_release);
-    ::SetEvent(c.wake_);
+    static_cast<channel*>(self)->close();
+}
+
+void channel::close() noexcept
+{
+    ended_.store(true, std::memory_order_release);
+    ::SetEvent(wake_);
 }
 
 std::uint16_t channel::add_source(const sourcekeyref& key, sourcecounters& counters, logsettings& settings)

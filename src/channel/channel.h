@@ -53,7 +53,10 @@ public:
     }
     ringreader& reader() noexcept { return *reader_; }
     std::uint32_t process_id() const noexcept { return process_id_; }
+    // True once the process has ended or closed the channel: no record follows.
     bool ended() const noexcept { return ended_.load(std::memory_order_acquire); }
+    // No record follows; wakes the drain thread to finish the channel.
+    void close() noexcept;
 
 private:
     static void CALLBACK on_process_end(void* self, BOOLEAN timed_out) noexcept;

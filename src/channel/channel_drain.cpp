@@ -2,6 +2,8 @@
 
 namespace kvt {
 
+using namespace kvtlog::wire;
+
 namespace {
 
 // A record that never reaches the writer, counted for its source.

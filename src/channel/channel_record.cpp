@@ -1,6 +1,6 @@
 #include "channel/channel_record.h"
 
-#include "channel/channel_layout.h"
+#include "kvtlog/channel_layout.h"
 #include "core/error_text.h"
 #include "core/file_name.h"
 #include "core/oem_text.h"
@@ -12,6 +12,8 @@
 #include <string>
 
 namespace kvt {
+
+using namespace kvtlog::wire;
 
 namespace {
 

@@ -10,6 +10,8 @@
 
 namespace kvt {
 
+using namespace kvtlog::wire;
+
 namespace {
 
 // Records one channel gives one pass at most, so that one busy client does not starve the
@@ -17,6 +19,8 @@ namespace {
 constexpr std::size_t pass_limit = 4096;
 // Channels one process may hold: its memory in the server is bounded, whatever it asks for.
 constexpr std::ptrdiff_t channel_max_per_process = 4;
+// How long a flush waits for the drain thread at most.
+constexpr ULONGLONG flush_wait_ms = 5000;
 // Passes of the final drain at most: a client that keeps writing does not hold up the stop.
 constexpr int final_passes = 64;
 
@@ -63,13 +67,27 @@ std::pair<std::uint32_t, channel::clienthandles> channelset::open(std::uint32_t 
     return {id, handed};
 }
 
-std::uint16_t channelset::add_source(std::uint32_t channel_id, const sourcekeyref& key, sourcecounters& counters)
+channel& channelset::find(std::uint32_t channel_id, std::uint32_t caller) const
 {
-    const sectionguard guard(lock_);
-    const auto found = std::find_if(channels_.begin(), channels_.end(), [&](const auto& c) { return c.first == channel_id; });
+    const auto found = std::find_if(channels_.begin(), channels_.end(), [&](const auto& c) {
+        return c.first == channel_id && (caller == 0 || c.second->process_id() == caller);
+    });
     if (found == channels_.end())
         throw DWORD{ERROR_NOT_FOUND};
-    return found->second->add_source(key, counters, settings_);
+    return *found->second;
+}
+
+std::uint16_t channelset::add_source(std::uint32_t channel_id, std::uint32_t caller, const sourcekeyref& key,
+                                     sourcecounters& counters)
+{
+    const sectionguard guard(lock_);
+    return find(channel_id, caller).add_source(key, counters, settings_);
+}
+
+void channelset::close(std::uint32_t channel_id, std::uint32_t caller)
+{
+    const sectionguard guard(lock_);
+    find(channel_id, caller).close();
 }
 
 void channelset::publish_levels() noexcept
@@ -77,6 +95,18 @@ void channelset::publish_levels() noexcept
     const sectionguard guard(lock_);
     for (const auto& c : channels_)
         c.second->publish_levels(settings_);
+}
+
+// A pass under way when the call comes may have passed a record already: the second pass
+// to end after the call began after it.
+void channelset::flush() noexcept
+{
+    const std::uint64_t due = passes_.load() + 2;
+    const ULONGLONG deadline = ::GetTickCount64() + flush_wait_ms;
+    while (passes_.load() < due && ::GetTickCount64() < deadline) {
+        ::SetEvent(wake_.get());
+        ::Sleep(1);
+    }
 }
 
 std::vector<std::shared_ptr<channel>> channelset::snapshot() const
@@ -105,8 +135,10 @@ void channelset::drain_loop()
             const bool more = drain_all(stopping, copy);
             if (stopping && (!more || ++final_pass == final_passes))
                 return;
-            if (!more)
+            if (!more) {
+                passes_.fetch_add(1);
                 sleep_unless_committed();
+            }
         } catch (const std::bad_alloc&) {
             if (stopping && ++final_pass == final_passes)
                 return;

@@ -37,12 +37,22 @@ public:
     // channel_max_per_process open already; or std::bad_alloc.
     std::pair<std::uint32_t, channel::clienthandles> open(std::uint32_t process_id, std::uint32_t ring_kib);
 
-    // The slot of the source in the channel. Throws ERROR_NOT_FOUND when no channel has the
-    // id, as channel::add_source, or std::bad_alloc.
-    std::uint16_t add_source(std::uint32_t channel_id, const sourcekeyref& key, sourcecounters& counters);
+    // The slot of the source in the channel. caller: the process asking, 0 for the server's
+    // own. Throws ERROR_NOT_FOUND when no channel of the caller has the id, as
+    // channel::add_source, or std::bad_alloc.
+    std::uint16_t add_source(std::uint32_t channel_id, std::uint32_t caller, const sourcekeyref& key,
+                             sourcecounters& counters);
+
+    // Writes what the caller's channel holds and frees it, as when its process ends. Throws
+    // ERROR_NOT_FOUND when no channel of the caller has the id.
+    void close(std::uint32_t channel_id, std::uint32_t caller);
 
     // Every channel's level masks anew; returns once they are all written.
     void publish_levels() noexcept;
+
+    // Returns once the drain thread has made a whole pass that began after the call, so that
+    // every record committed before is with the writer; or after flush_wait_ms at most.
+    void flush() noexcept;
 
 private:
     static unsigned __stdcall drain_entry(void* self);
@@ -51,11 +61,14 @@ private:
     bool drain_all(bool stopping, std::vector<std::byte>& copy);
     void sleep_unless_committed();
     std::vector<std::shared_ptr<channel>> snapshot() const;
+    // The caller's channel of the id; lock_ held.
+    channel& find(std::uint32_t channel_id, std::uint32_t caller) const;
 
     const writerthread& writer_;
     logsettings& settings_;
     uniquehandle wake_;
     std::atomic<bool> stopping_{false};
+    std::atomic<std::uint64_t> passes_{0};  // whole passes that found nothing more to drain
 
     mutable criticalsection lock_;
     std::vector<std::pair<std::uint32_t, std::shared_ptr<channel>>> channels_;

@@ -5,6 +5,8 @@
 
 namespace kvt {
 
+using namespace kvtlog::wire;
+
 namespace {
 
 std::atomic_ref<std::uint64_t> shared64(std::byte* at) noexcept

@@ -6,7 +6,7 @@
 // fixed at construction; of the shared memory it reads only commit words, record bytes, the
 // reserved position (as a bound) and the ring-full counters, and checks each.
 
-#include "channel/channel_layout.h"
+#include "kvtlog/channel_layout.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -59,7 +59,7 @@ private:
     std::byte* ring_;
     std::uint64_t mask_;
     std::uint32_t max_record_;
-    std::uint64_t position_ = first_position;
+    std::uint64_t position_ = kvtlog::wire::first_position;
     std::vector<std::uint64_t> ringfull_seen_;
     std::uint64_t stall_position_ = 0;  // where a stall was first seen, or 0
     std::uint64_t stall_since_ = 0;

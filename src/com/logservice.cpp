@@ -15,6 +15,14 @@ namespace {
 
 constexpr catches setting_changes = catches::memory | catches::win32 | catches::other;
 
+// The process of the COM client making the call; 0 for a call without RPC, from the server's
+// own process, which is trusted.
+std::uint32_t calling_process() noexcept
+{
+    unsigned long caller = 0;
+    return ::I_RpcBindingInqLocalClientPID(nullptr, &caller) == RPC_S_OK ? caller : 0;
+}
+
 } // namespace
 
 logservice::logservice() : writer_(settings_), channels_(writer_, settings_) {}
@@ -160,6 +168,8 @@ HRESULT STDMETHODCALLTYPE logservice::Suspend(boolean suspend) noexcept
         return E_FAIL;
     if (!suspend)
         return post(WM_LOGSUSPEND, 0, 0) ? S_OK : E_FAIL;
+    // Records committed to a channel before the call are the writer's before it suspends.
+    channels_.flush();
     // The writer sets the event once it has closed every file and discards records.
     const uniquehandle suspended(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!suspended)
@@ -233,9 +243,9 @@ HRESULT STDMETHODCALLTYPE logservice::OpenChannel(DWORD processId, DWORD ringKiB
     *channelId = 0;
     *ringSection = *levelSection = *wakeEvent = 0;
     // A channel is for the caller's own process: a call from another process that names one
-    // not its own is refused. A call without RPC (in the server's process) is trusted.
-    unsigned long caller = 0;
-    if (::I_RpcBindingInqLocalClientPID(nullptr, &caller) == RPC_S_OK && caller != processId)
+    // not its own is refused.
+    const std::uint32_t caller = calling_process();
+    if (caller != 0 && caller != processId)
         return E_ACCESSDENIED;
     return com_boundary(catches::memory | catches::win32 | catches::other, [&] {
         const auto [id, handles] = channels_.open(processId, ringKiB);
@@ -255,7 +265,16 @@ HRESULT STDMETHODCALLTYPE logservice::AddChannelSource(DWORD channelId, DWORD so
         return E_INVALIDARG;
     return com_boundary(catches::memory | catches::win32 | catches::other, [&] {
         const std::uint32_t numbers[4] = {version[0], version[1], version[2], version[3]};
-        *slot = channels_.add_source(channelId, make_sourcekey(sourceId, numbers, name), counters_.of(sourceId));
+        *slot = channels_.add_source(channelId, calling_process(), make_sourcekey(sourceId, numbers, name),
+                                     counters_.of(sourceId));
+        return S_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE logservice::CloseChannel(DWORD channelId) noexcept
+{
+    return com_boundary(catches::win32, [&] {
+        channels_.close(channelId, calling_process());
         return S_OK;
     });
 }

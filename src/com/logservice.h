@@ -72,6 +72,7 @@ public:
                                           ULONGLONG* levelSection, ULONGLONG* wakeEvent) noexcept override;
     HRESULT STDMETHODCALLTYPE AddChannelSource(DWORD channelId, DWORD sourceId, LPCWSTR name, const DWORD* version,
                                                DWORD* slot) noexcept override;
+    HRESULT STDMETHODCALLTYPE CloseChannel(DWORD channelId) noexcept override;
 
     // For the service's own source and message objects.
     sourcetable& sources() noexcept { return sources_; }

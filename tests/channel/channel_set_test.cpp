@@ -3,8 +3,8 @@
 
 #include "channel/channel_set.h"
 
-#include "channel/record_builder.h"
-#include "channel/ring_writer.h"
+#include "kvtlog/record_builder.h"
+#include "kvtlog/ring_writer.h"
 #include "support/log_checks.h"
 #include "support/processes.h"
 #include "support/scratch_registry.h"
@@ -15,6 +15,8 @@
 
 namespace kvt::test {
 namespace {
+
+using namespace kvtlog::wire;
 
 const std::uint32_t v1234[4] = {1, 2, 3, 4};
 
@@ -62,12 +64,14 @@ protected:
 using ChannelSet = channelsettest;
 
 // Every record committed before the stop is written before the writer thread ends. A process
-// holds four channels at most.
+// holds four channels at most, and reaches only its own.
 TEST_F(ChannelSet, TheStopDrainsEveryCommittedRecordIntoTheWriter)
 {
     const auto [id, handed] = channels_->open(::GetCurrentProcessId(), 0);
-    const std::uint16_t slot = channels_->add_source(id, key_, counters_);
-    EXPECT_THROW(channels_->add_source(id + 1, key_, counters_), DWORD);
+    const std::uint16_t slot = channels_->add_source(id, 0, key_, counters_);
+    EXPECT_THROW(channels_->add_source(id + 1, 0, key_, counters_), DWORD);
+    EXPECT_THROW(channels_->add_source(id, ::GetCurrentProcessId() + 4, key_, counters_), DWORD);
+    EXPECT_THROW(channels_->close(id, ::GetCurrentProcessId() + 4), DWORD);
     for (int more = 0; more < 3; ++more)
         static_cast<void>(channels_->open(::GetCurrentProcessId(), 0));
     EXPECT_THROW(channels_->open(::GetCurrentProcessId(), 0), DWORD);
@@ -99,7 +103,7 @@ TEST_F(ChannelSet, AKilledClientsCommittedRecordsAreWrittenItsHoleCountedLostAnd
     const DWORD handles_before = handle_count();
     {
         const auto [id, handed] = channels_->open(child.dwProcessId, 64);
-        const std::uint16_t slot = channels_->add_source(id, key_, counters_);
+        const std::uint16_t slot = channels_->add_source(id, 0, key_, counters_);
         ringwriter writer = client_of(process.get(), handed);
         write(writer, slot, 5);
         shared_header().reserved += 64;  // the reservation alone, as a writer makes it first

@@ -4,8 +4,8 @@
 #include "channel/channel.h"
 
 #include "channel/channel_drain.h"
-#include "channel/record_builder.h"
-#include "channel/ring_writer.h"
+#include "kvtlog/record_builder.h"
+#include "kvtlog/ring_writer.h"
 #include "support/scratch_registry.h"
 #include "support/temp_directory.h"
 
@@ -20,6 +20,8 @@
 
 namespace kvt::test {
 namespace {
+
+using namespace kvtlog::wire;
 
 const std::uint32_t v1234[4] = {1, 2, 3, 4};
 

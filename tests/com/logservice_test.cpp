@@ -1,12 +1,14 @@
 #include "service_fixture.h"
 
-#include "channel/record_builder.h"
-#include "channel/ring_writer.h"
+#include "kvtlog/record_builder.h"
+#include "kvtlog/ring_writer.h"
 
 #include <functional>
 
 namespace kvt::test {
 namespace {
+
+using namespace kvtlog::wire;
 
 using ServiceTest = servicetest;
 

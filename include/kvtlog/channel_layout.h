@@ -2,8 +2,7 @@
 // The record channel's shared memory: what lies where, who writes it, who reads it, and the
 // protocol between one client process (many threads) and the server's drain thread.
 //
-// This header depends on nothing of the server, so that the client side can use it as it is.
-// Every field has a fixed width and every offset is asserted below; positions are 64 bits
+// The client library and the server both build on this header. Every field has a fixed width and every offset is asserted below; positions are 64 bits
 // wide and never wrap.
 //
 // Two sections, both created by the server and handed to the client with DuplicateHandle:
@@ -65,7 +64,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace kvt {
+namespace kvtlog::wire {
 
 inline constexpr std::uint32_t channel_magic = 0x4C4E4843;  // "CHNL"
 inline constexpr std::uint32_t channel_layout_version = 1;
@@ -167,4 +166,4 @@ static_assert(sizeof(valuehead) == 8);
 
 constexpr std::uint64_t padded8(std::uint64_t bytes) noexcept { return (bytes + 7) & ~std::uint64_t{7}; }
 
-} // namespace kvt
+} // namespace kvtlog::wire

@@ -6,8 +6,7 @@
 // process. Threads: any number at once; nothing here takes a lock or waits. It trusts the
 // server's geometry in the ring header.
 
-#include "channel/channel_layout.h"
-#include "win/unique_resource.h"
+#include "kvtlog/channel_layout.h"
 
 #include <windows.h>
 
@@ -15,9 +14,20 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <span>
 
-namespace kvt {
+namespace kvtlog::wire {
+
+// Owners of a handle and of a mapped view.
+struct handle_closer {
+    void operator()(void* h) const noexcept { ::CloseHandle(h); }
+};
+struct view_unmapper {
+    void operator()(void* v) const noexcept { ::UnmapViewOfFile(v); }
+};
+using ownedhandle = std::unique_ptr<void, handle_closer>;
+using ownedview = std::unique_ptr<void, view_unmapper>;
 
 class ringwriter {
 public:
@@ -27,9 +37,9 @@ public:
     // handles closed, when a mapping fails or the ring header is not one this code knows.
     bool open(HANDLE ring_section, HANDLE level_section, HANDLE wake) noexcept
     {
-        uniquehandle ring(ring_section), levels(level_section);
+        ownedhandle ring(ring_section), levels(level_section);
         wake_.reset(wake);
-        uniqueview header_view(::MapViewOfFile(ring.get(), FILE_MAP_READ, 0, 0, sizeof(ringheader)));
+        ownedview header_view(::MapViewOfFile(ring.get(), FILE_MAP_READ, 0, 0, sizeof(ringheader)));
         if (!header_view)
             return false;
         const auto* header = static_cast<const ringheader*>(header_view.get());
@@ -58,12 +68,9 @@ public:
 
     // Writes a whole record (its head's bytes and slot filled in, the commit word ignored) and
     // commits it. False when the ring has no room, or the record is longer than the server
-    // takes: it is then dropped and counted ring full for its slot. False without a count
-    // for an empty record (one that overflowed its builder).
+    // takes: it is then dropped and counted ring full for its slot.
     bool write(std::span<std::byte> record) noexcept
     {
-        if (record.size() < sizeof(recordhead))
-            return false;
         recordhead head;
         std::memcpy(&head, record.data(), sizeof head);
         const std::uint64_t bytes = record.size();
@@ -72,7 +79,7 @@ public:
         std::uint64_t at = reserved.load(std::memory_order_relaxed);
         do {
             if (bytes > max_record_ || at + bytes - drained.load(std::memory_order_acquire) > ring_bytes_) {
-                std::atomic_ref<std::uint64_t>(ringfull()[head.slot % channel_max_sources]).fetch_add(1);
+                drop(head.slot);
                 return false;
             }
         } while (!reserved.compare_exchange_weak(at, at + bytes, std::memory_order_relaxed));
@@ -86,7 +93,14 @@ public:
         return true;
     }
 
+    // Counts a record of the slot that the client dropped.
+    void drop(std::uint16_t slot) noexcept
+    {
+        std::atomic_ref<std::uint64_t>(ringfull()[slot % channel_max_sources]).fetch_add(1, std::memory_order_relaxed);
+    }
+
     std::uint64_t ring_bytes() const noexcept { return ring_bytes_; }
+    std::uint32_t max_record_bytes() const noexcept { return max_record_; }
 
 private:
     std::byte* ring() const noexcept { return static_cast<std::byte*>(ring_view_.get()) + ring_offset; }
@@ -104,11 +118,11 @@ private:
         std::memcpy(ring(), from + first, bytes - first);
     }
 
-    uniqueview ring_view_;
-    uniqueview level_view_;
-    uniquehandle wake_;
+    ownedview ring_view_;
+    ownedview level_view_;
+    ownedhandle wake_;
     std::uint64_t ring_bytes_ = 0;
     std::uint32_t max_record_ = 0;
 };
 
-} // namespace kvt
+} // namespace kvtlog::wire
