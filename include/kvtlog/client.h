@@ -135,7 +135,8 @@ public:
         if (channel_) {
             if (!(channel_->level(*slot_) & DWORD(levels)))
                 return {};
-            return message(*channel_, *slot_, p_.get(), DWORD(levels), at, on_error_);
+            return message(*channel_, *slot_, p_.get(), DWORD(levels), {at.file_name(), at.line(), at.function_name()},
+                           on_error_);
         }
         if (!p_)
             return {};
@@ -145,7 +146,7 @@ public:
             report(on_error_, hr, "CreateMessage");
         if (hr != S_OK || !m)
             return {};
-        return message(std::move(m), at, on_error_);
+        return message(std::move(m), {at.file_name(), at.line(), at.function_name()}, on_error_);
     }
 
     message fatal(std::source_location at = std::source_location::current()) const noexcept { return (*this)(level::fatal, at); }

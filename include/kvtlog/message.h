@@ -26,7 +26,6 @@
 #include <memory>
 #include <new>
 #include <optional>
-#include <source_location>
 #include <span>
 #include <string>
 #include <string_view>
@@ -51,19 +50,27 @@ class message {
 public:
     message() noexcept = default;
 
+    // Where a statement is made: texts that live as long as the program, as a
+    // std::source_location's do.
+    struct location {
+        const char* file;
+        std::uint32_t line;
+        const char* function;
+    };
+
     // A record through the process's channel, for the slot's source at these levels. source:
     // the source's COM object, which takes the record instead when it grows too long for the
     // ring. Both must outlive the message.
-    message(channel& through, std::uint16_t slot, ILogSource* source, DWORD levels, const std::source_location& at,
+    message(channel& through, std::uint16_t slot, ILogSource* source, DWORD levels, const location& at,
             error_handler on_error) noexcept
         : channel_(&through), source_(source), levels_(levels), at_(at), on_error_(on_error)
     {
         record_.emplace(std::span<std::byte>(inline_), slot, levels);
-        record_->set_location(at.file_name(), at.line(), at.function_name());
+        record_->set_location(at.file, at.line, at.function);
     }
 
     // A message that the source created through COM; its values go to it when the statement ends.
-    message(comptr<ILogMessage> m, const std::source_location& at, error_handler on_error) noexcept
+    message(comptr<ILogMessage> m, const location& at, error_handler on_error) noexcept
         : m_(std::move(m)), at_(at), on_error_(on_error)
     {
         record_.emplace(std::span<std::byte>(inline_), std::uint16_t{0}, DWORD{0});
@@ -183,7 +190,7 @@ private:
         }
         if (!m_)
             return;
-        call("SetLocation", &ILogMessage::SetLocation, at_.file_name(), DWORD(at_.line()), at_.function_name());
+        call("SetLocation", &ILogMessage::SetLocation, at_.file, DWORD(at_.line), at_.function);
         if (head.firstid || head.secondid)
             call("SetIds", &ILogMessage::SetIds, DWORD(head.firstid), DWORD(head.secondid));
         std::size_t at = sizeof(wire::recordhead);
@@ -268,7 +275,7 @@ private:
     ILogSource* source_ = nullptr;
     comptr<ILogMessage> m_;
     DWORD levels_ = 0;
-    std::source_location at_;
+    location at_{};
     error_handler on_error_ = nullptr;
     std::optional<wire::recordbuilder> record_;  // empty: nothing to log
     std::unique_ptr<std::byte[]> heap_;
