@@ -6,21 +6,26 @@
 //     const kvtlog::source log{7, L"MyApp", {1, 0, 0, 0}};
 //     log.info() << "opened " << path << " in " << ms << " ms";
 //
-// Each statement asks the source for a message at one level; when the level is switched off
-// that one call is all the statement costs. The message records the caller's file, line and
-// function, collects the values, and is committed at the end of the statement.
+// Each statement reads its source's level mask in the process's channel (channel.h); when the
+// level is switched off that one read is all the statement costs. The message records the
+// caller's file, line and function, collects the values on the caller's stack, and writes
+// them into the channel as one record at the end of the statement. Where no channel can be
+// opened, the library says so to the error handler and logs through the COM methods.
 //
 // Nothing here throws or ends the program: a call that fails is dropped and reported to the
 // error handler, if one was given; a source that could not be opened logs nothing.
 // kvtlog::explain() tells a handler what an incomplete installation's failures mean.
 
 #include "kvtlog.h"
+#include "kvtlog/channel.h"
 #include "kvtlog/com_ptr.h"
 #include "kvtlog/explain.h"
 #include "kvtlog/message.h"
 
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <source_location>
 
 namespace kvtlog {
@@ -110,8 +115,15 @@ public:
         if (!svc)
             return;
         const HRESULT hr = svc.get()->CreateSource(id, name, v.data(), IID_ILogSource, p_.put_void());
-        if (FAILED(hr))
+        if (FAILED(hr)) {
             report(on_error_, hr, "CreateSource");
+            return;
+        }
+        channel_ = channel::of_process(svc.get(), on_error_);
+        if (channel_)
+            slot_ = channel_->add_source(id, name, v.data(), on_error_);
+        if (!slot_)
+            channel_.reset();
     }
 
     explicit operator bool() const noexcept { return static_cast<bool>(p_); }
@@ -120,6 +132,12 @@ public:
     // A message at these levels, located at the caller; empty when none of them is on.
     message operator()(level levels, std::source_location at = std::source_location::current()) const noexcept
     {
+        if (channel_) {
+            if (!(channel_->level(*slot_) & DWORD(levels)))
+                return {};
+            return message(*channel_, *slot_, p_.get(), DWORD(levels), {at.file_name(), at.line(), at.function_name()},
+                           on_error_);
+        }
         if (!p_)
             return {};
         comptr<ILogMessage> m;
@@ -128,9 +146,7 @@ public:
             report(on_error_, hr, "CreateMessage");
         if (hr != S_OK || !m)
             return {};
-        message out(std::move(m), on_error_);
-        out.call("SetLocation", &ILogMessage::SetLocation, at.file_name(), DWORD(at.line()), at.function_name());
-        return out;
+        return message(std::move(m), {at.file_name(), at.line(), at.function_name()}, on_error_);
     }
 
     message fatal(std::source_location at = std::source_location::current()) const noexcept { return (*this)(level::fatal, at); }
@@ -144,6 +160,10 @@ public:
 private:
     comptr<ILogSource> p_;
     error_handler on_error_ = nullptr;
+    // The process's channel and the source's slot in it; none when the source logs through
+    // COM (no channel could be opened, or the source was adopted).
+    std::shared_ptr<channel> channel_;
+    std::optional<std::uint16_t> slot_;
 };
 
 } // namespace kvtlog

@@ -6,21 +6,12 @@
 #include "com/task_string.h"
 #include "core/arguments.h"
 #include "core/error_text.h"
+#include "core/file_name.h"
 #include "core/oem_text.h"
 
 namespace kvt {
 
 namespace {
-
-// The last component of a path: the text after the last backslash or slash.
-const char* file_name_part(const char* path) noexcept
-{
-    const char* name = path;
-    for (const char* p = path; *p; ++p)
-        if (*p == '\\' || *p == '/')
-            name = p + 1;
-    return name;
-}
 
 // Fills a client's out string with a copy of text, or null when there is none.
 HRESULT copy_out(const std::unique_ptr<wchar_t[]>& text, LPWSTR* out) noexcept

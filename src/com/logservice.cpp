@@ -15,9 +15,17 @@ namespace {
 
 constexpr catches setting_changes = catches::memory | catches::win32 | catches::other;
 
+// The process of the COM client making the call; 0 for a call without RPC, from the server's
+// own process, which is trusted.
+std::uint32_t calling_process() noexcept
+{
+    unsigned long caller = 0;
+    return ::I_RpcBindingInqLocalClientPID(nullptr, &caller) == RPC_S_OK ? caller : 0;
+}
+
 } // namespace
 
-logservice::logservice() : writer_(settings_) {}
+logservice::logservice() : writer_(settings_), channels_(writer_, settings_) {}
 
 HRESULT STDMETHODCALLTYPE logservice::QueryInterface(REFIID riid, void** object) noexcept
 {
@@ -27,6 +35,8 @@ HRESULT STDMETHODCALLTYPE logservice::QueryInterface(REFIID riid, void** object)
         *object = static_cast<ILogControl*>(this);
     else if (riid == IID_ILogAdmin)
         *object = static_cast<ILogAdmin*>(this);
+    else if (riid == IID_ILogChannel)
+        *object = static_cast<ILogChannel*>(this);
     else {
         *object = nullptr;
         return E_NOINTERFACE;
@@ -134,7 +144,11 @@ HRESULT STDMETHODCALLTYPE logservice::SetLevel(DWORD sourceId, DWORD mask) noexc
 {
     return com_boundary(setting_changes, [&] {
         // An id switched off writes nothing more, so its files need not stay open.
-        if (settings_.set_level(sourceId, mask) && sourceId != default_source_id && !(mask & all_levels))
+        const bool changed = settings_.set_level(sourceId, mask);
+        // Channel clients see the change from their next statement on.
+        if (changed)
+            channels_.publish_levels();
+        if (changed && sourceId != default_source_id && !(mask & all_levels))
             post(WM_LOGCLOSEID, 0, static_cast<LPARAM>(sourceId));
         return S_OK;
     });
@@ -154,6 +168,8 @@ HRESULT STDMETHODCALLTYPE logservice::Suspend(boolean suspend) noexcept
         return E_FAIL;
     if (!suspend)
         return post(WM_LOGSUSPEND, 0, 0) ? S_OK : E_FAIL;
+    // Records committed to a channel before the call are the writer's before it suspends.
+    channels_.flush();
     // The writer sets the event once it has closed every file and discards records.
     const uniquehandle suspended(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!suspended)
@@ -217,6 +233,48 @@ HRESULT STDMETHODCALLTYPE logservice::GetCounters(DWORD fromId, DWORD* sourceId,
         *sourceId = found->first;
         *counters = {c.committed, c.written,  c.bytes,    c.rotations, c.suspended,
                      c.nofile,    c.refused,  c.ringfull, c.lost,      c.queued()};
+        return S_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE logservice::OpenChannel(DWORD processId, DWORD ringKiB, DWORD* channelId, ULONGLONG* ringSection,
+                                                  ULONGLONG* levelSection, ULONGLONG* wakeEvent) noexcept
+{
+    *channelId = 0;
+    *ringSection = *levelSection = *wakeEvent = 0;
+    // A channel is for the caller's own process: a call from another process that names one
+    // not its own is refused.
+    const std::uint32_t caller = calling_process();
+    if (caller != 0 && caller != processId)
+        return E_ACCESSDENIED;
+    return com_boundary(catches::memory | catches::win32 | catches::other, [&] {
+        const auto [id, handles] = channels_.open(processId, ringKiB);
+        *channelId = id;
+        *ringSection = handles.ring;
+        *levelSection = handles.levels;
+        *wakeEvent = handles.wake;
+        return S_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE logservice::AddChannelSource(DWORD channelId, DWORD sourceId, LPCWSTR name,
+                                                       const DWORD* version, DWORD* slot) noexcept
+{
+    *slot = 0;
+    if (!name)
+        return E_INVALIDARG;
+    return com_boundary(catches::memory | catches::win32 | catches::other, [&] {
+        const std::uint32_t numbers[4] = {version[0], version[1], version[2], version[3]};
+        *slot = channels_.add_source(channelId, calling_process(), make_sourcekey(sourceId, numbers, name),
+                                     counters_.of(sourceId));
+        return S_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE logservice::CloseChannel(DWORD channelId) noexcept
+{
+    return com_boundary(catches::win32, [&] {
+        channels_.close(channelId, calling_process());
         return S_OK;
     });
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The one service object of the server process: ILogService for logging clients,
-// ILogControl and ILogAdmin for administrative ones, interface pointers of one object.
+// The one service object of the server process: ILogService and ILogChannel for logging
+// clients, ILogControl and ILogAdmin for administrative ones, interface pointers of one object.
 //
 // Owner: the class factory, by value; it lives from before the factory is registered until
 // the process stops, longer than any source or message. Threads: COM worker threads call
@@ -9,6 +9,7 @@
 // while it posts to the writer thread or while Suspend waits. It has no count of its own:
 // AddRef and Release act on the server lock.
 
+#include "channel/channel_set.h"
 #include "com/source_table.h"
 #include "settings/log_settings.h"
 #include "writer/counters.h"
@@ -21,12 +22,14 @@
 
 namespace kvt {
 
-class logservice final : public ILogService, public ILogControl, public ILogAdmin {
+class logservice final : public ILogService, public ILogControl, public ILogAdmin, public ILogChannel {
 public:
-    // Opens the settings, then starts the writer thread and returns once it is ready.
-    // Throws std::bad_alloc, or the Win32 code (DWORD) when the writer cannot start.
+    // Opens the settings, then starts the writer thread and returns once it is ready, then
+    // the channels' drain thread. Throws std::bad_alloc, or the Win32 code (DWORD) when a
+    // thread cannot start.
     logservice();
-    // Stops the writer thread after everything posted before has been handled.
+    // Drains every channel into the writer, then stops the writer thread after everything
+    // posted before has been handled.
     ~logservice() = default;
     logservice(const logservice&) = delete;
     logservice& operator=(const logservice&) = delete;
@@ -64,6 +67,13 @@ public:
     // ILogAdmin
     HRESULT STDMETHODCALLTYPE GetCounters(DWORD fromId, DWORD* sourceId, LogCounters* counters) noexcept override;
 
+    // ILogChannel
+    HRESULT STDMETHODCALLTYPE OpenChannel(DWORD processId, DWORD ringKiB, DWORD* channelId, ULONGLONG* ringSection,
+                                          ULONGLONG* levelSection, ULONGLONG* wakeEvent) noexcept override;
+    HRESULT STDMETHODCALLTYPE AddChannelSource(DWORD channelId, DWORD sourceId, LPCWSTR name, const DWORD* version,
+                                               DWORD* slot) noexcept override;
+    HRESULT STDMETHODCALLTYPE CloseChannel(DWORD channelId) noexcept override;
+
     // For the service's own source and message objects.
     sourcetable& sources() noexcept { return sources_; }
     const logsettings& settings() const noexcept { return settings_; }
@@ -80,12 +90,14 @@ public:
     }
 
 private:
-    // Constructed in this order and destroyed in reverse: the writer thread stops before
-    // the tables and the settings it reads go away.
+    // Constructed in this order and destroyed in reverse: the drain thread hands its last
+    // records to the writer before the writer stops, and the writer thread stops before the
+    // tables and the settings it reads go away.
     logsettings settings_;
     countertable counters_;
     sourcetable sources_;
     writerthread writer_;
+    channelset channels_;
 };
 
 } // namespace kvt

@@ -68,6 +68,13 @@ using uniquehandle = uniqueresource<HANDLE, decltype(&::CloseHandle), ::CloseHan
 using uniquehkey = uniqueresource<HKEY, decltype(&::RegCloseKey), ::RegCloseKey>;
 // Modules that LoadLibraryW loaded.
 using uniquehmodule = uniqueresource<HMODULE, decltype(&::FreeLibrary), ::FreeLibrary>;
+// Views of sections that MapViewOfFile made.
+inline BOOL unmap_view(void* view) noexcept { return ::UnmapViewOfFile(view); }
+using uniqueview = uniqueresource<void*, decltype(&unmap_view), unmap_view>;
+// Waits that RegisterWaitForSingleObject registered; releasing one returns only once its
+// callback has run or can no longer run.
+inline BOOL unregister_wait(HANDLE wait) noexcept { return ::UnregisterWaitEx(wait, INVALID_HANDLE_VALUE); }
+using uniquewait = uniqueresource<HANDLE, decltype(&unregister_wait), unregister_wait>;
 template <class T> using uniquetaskmem = uniqueresource<T*, decltype(&::CoTaskMemFree), ::CoTaskMemFree>;
 // Blocks that FormatMessageW and CommandLineToArgvW allocate.
 template <class T> using uniquelocalmem = uniqueresource<T*, decltype(&::LocalFree), ::LocalFree>;

@@ -10,6 +10,7 @@
 #include "kvtlog/client.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstdint>
 #include <cwchar>
@@ -26,29 +27,33 @@ using namespace std::literals;
 
 using ClientMessage = heldservice;
 
-// The values sit at their type's limits, so the text shows which method of which width and
-// signedness the type reached. A megabyte of text goes in, and the message's texts come back
-// out through the proxy/stub DLL.
-TEST_F(ClientMessage, EachTypeIsWrittenByItsOwnMethodAtTheCallersLocation)
+// The values sit at their type's limits, so the text shows which kind of value of which width
+// and signedness the type became. The statement goes through the channel, through COM (a
+// source the library did not open, as where no channel can be had), and through the channel
+// once more with a megabyte of text behind, which only COM takes: the same line each time.
+TEST_F(ClientMessage, EachTypeGivesTheSameLineThroughTheChannelAndThroughCom)
 {
-    std::source_location at;
+    const std::source_location at = std::source_location::current();
+    const auto statement = [&](const kvtlog::source& log) {
+        return std::move(
+            log(kvtlog::level::error | kvtlog::level::info, at).ids(1, 2)
+            << true << 'x' << L'\u0101' << std::int8_t(INT8_MIN) << std::uint8_t(UINT8_MAX) << std::int16_t(INT16_MIN)
+            << std::uint16_t(UINT16_MAX) << std::int32_t(INT32_MIN) << UINT32_MAX << long(LONG_MIN) << DWORD(MAXDWORD)
+            << std::int64_t(INT64_MIN) << UINT64_MAX << 1.5f << -0.25 << "narrow" << L"wide" << "abcdef"sv.substr(1, 3)
+            << L"uvwxyz"sv.substr(0, 2) << "str"s << L"wstr"s << kvtlog::hex32(255) << kvtlog::hex64(255)
+            << kvtlog::errorcode(0x20000000));
+    };
     {
         const kvtlog::source log{7, L"Types", {1, 0, 0, 0}};
-        kvtlog::message m = log(kvtlog::level::error | kvtlog::level::info, at = std::source_location::current());
-        m.ids(1, 2) << true << 'x' << L'\u0101' << std::int8_t(INT8_MIN) << std::uint8_t(UINT8_MAX)
-                    << std::int16_t(INT16_MIN) << std::uint16_t(UINT16_MAX) << std::int32_t(INT32_MIN) << UINT32_MAX
-                    << long(LONG_MIN) << DWORD(MAXDWORD) << std::int64_t(INT64_MIN) << UINT64_MAX << 1.5f << -0.25
-                    << "narrow" << L"wide" << "abcdef"sv.substr(1, 3) << L"uvwxyz"sv.substr(0, 2) << "str"s << L"wstr"s
-                    << kvtlog::hex32(255) << kvtlog::hex64(255) << kvtlog::errorcode(0x20000000) << std::string(1 << 20, 'm');
-        uniquetaskmem<wchar_t> file, function;
-        EXPECT_EQ(m.get()->GetFile(file.put()), S_OK);
-        EXPECT_EQ(m.get()->GetFunction(function.put()), S_OK);
-        EXPECT_STREQ(file.get(), L"client_test.cpp");
-        EXPECT_EQ(std::string(function.get(), function.get() + std::wcslen(function.get())), at.function_name());
+        ComPtr<ILogSource> adopted;
+        ASSERT_EQ(service_->CreateSource(7, L"Types", std::array<DWORD, 4>{1, 0, 0, 0}.data(), IID_PPV_ARGS(&adopted)), S_OK);
+        statement(log);
+        statement(kvtlog::source(kvtlog::comptr<ILogSource>(adopted.Detach())));
+        statement(log) << std::string(1 << 20, 'm');
     }
     wait_for_writer(control_.Get());
     const auto lines = read_log_lines(logs_.path() + L"\\CA7\\Types-1.0.0.0.TXT");
-    ASSERT_EQ(lines.size(), 1u);
+    ASSERT_EQ(lines.size(), 3u);
     const std::string_view function = at.function_name();
     const std::wstring head = // behind the date and time
         L"ERR,INF|1/2|client_test.cpp," + std::to_wstring(at.line()) + L"|" + std::wstring(function.begin(), function.end()) +
@@ -56,8 +61,11 @@ TEST_F(ClientMessage, EachTypeIsWrittenByItsOwnMethodAtTheCallersLocation)
         L"-922337203685477580818446744073709551615"
         L"1.500000e+000-2.500000e-001narrowwidebcduvstrwstr000000FF00000000000000FF"
         L"20000000 (No message defined for the code)";
-    EXPECT_EQ(lines[0].substr(24, head.size()), head);
-    EXPECT_TRUE(lines[0].substr(24 + head.size()) == std::wstring(1 << 20, L'm')) << "a megabyte of text";
+    for (const std::wstring& line : lines)
+        EXPECT_EQ(line.substr(24, head.size()), head);
+    EXPECT_EQ(lines[0].size(), 24 + head.size());
+    EXPECT_EQ(lines[1].size(), 24 + head.size());
+    EXPECT_TRUE(lines[2].substr(24 + head.size()) == std::wstring(1 << 20, L'm')) << "a megabyte of text";
 }
 
 // Answers every CreateMessage with one result and counts the calls. It lives on the test's
@@ -98,22 +106,49 @@ TEST_F(ClientSource, FailedCallsGoToTheHandlerAndTheStatementGoesOn)
     failures.clear();
     answeringsource outofmemory(E_OUTOFMEMORY);
     EXPECT_FALSE(kvtlog::source(kvtlog::comptr<ILogSource>(&outofmemory), remember_failure).warning() << 1);
-
-    // A message of the multithreaded apartment used from another apartment: every call fails.
-    const kvtlog::source log{7, L"App", {1, 0, 0, 0}, remember_failure};
-    kvtlog::message m = log.info();
-    std::thread([&m] {
-        const HRESULT sta = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        m << 1 << "two";
-        ::CoUninitialize();
-        EXPECT_EQ(sta, S_OK);
-    }).join();
-    EXPECT_EQ(failures, (decltype(failures){{E_OUTOFMEMORY, "CreateMessage"},
-                                            {RPC_E_WRONG_THREAD, "AddInt32"},
-                                            {RPC_E_WRONG_THREAD, "AddString"}}));
-
     const kvtlog::source throwing(kvtlog::comptr<ILogSource>(&outofmemory), [](HRESULT, const char*) { throw 1; });
     EXPECT_NO_THROW(throwing.info() << 1);
+    EXPECT_EQ(failures, (decltype(failures){{E_OUTOFMEMORY, "CreateMessage"}}));
+}
+
+// Six sources opened by three threads share the process's one channel: a process gets four
+// at most. Its level masks follow SetLevel at once. Once the server will not open another,
+// a source says so and logs through COM.
+TEST_F(ClientSource, SourcesShareOneChannelWhichFollowsLevelsAndWithoutOneTheyLogThroughCom)
+{
+    failures.clear();
+    {
+        std::vector<kvtlog::source> sources(6);
+        std::vector<std::jthread> threads;
+        for (unsigned t = 0; t < 3; ++t)
+            threads.emplace_back([&, t] {
+                const kvtlog::apartment com;
+                for (unsigned i = t; i < 6; i += 3)
+                    sources[i] = kvtlog::source{i, L"Shared", {1, 0, 0, 0}, remember_failure};
+            });
+        threads.clear();
+        ASSERT_EQ(control_->SetLevel(4, 0x01), S_OK);
+        EXPECT_FALSE(sources[4].info());
+        EXPECT_TRUE(sources[4].fatal() << "on");
+        ASSERT_EQ(control_->SetLevel(4, 0x7F), S_OK);
+        EXPECT_TRUE(sources[4].info() << "on again");
+    }
+    EXPECT_TRUE(failures.empty());
+
+    ComPtr<ILogChannel> channels;
+    ASSERT_EQ(service_.As(&channels), S_OK);
+    for (int taken = 0; taken < 4; ++taken) {
+        DWORD id = 0;
+        ULONGLONG ring = 0, levels = 0, wake = 0;
+        EXPECT_EQ(channels->OpenChannel(::GetCurrentProcessId(), 0, &id, &ring, &levels, &wake), S_OK);
+        for (const ULONGLONG handle : {ring, levels, wake})
+            ::CloseHandle(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(handle)));
+    }
+    kvtlog::source{7, L"Fallback", {1, 0, 0, 0}, remember_failure}.info() << "through COM";
+    EXPECT_EQ(failures, (decltype(failures){{HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_QUOTA), "OpenChannel"}}));
+    wait_for_writer(control_.Get());
+    EXPECT_EQ(read_log_lines(logs_.path() + L"\\CA4\\Shared-1.0.0.0.TXT").size(), 2u);
+    EXPECT_EQ(read_log_lines(logs_.path() + L"\\CA7\\Fallback-1.0.0.0.TXT").size(), 1u);
 }
 
 TEST(ClientWithoutService, SourceReportsTheActivationAndLogsNothing)

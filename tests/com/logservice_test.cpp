@@ -1,9 +1,14 @@
 #include "service_fixture.h"
 
+#include "kvtlog/record_builder.h"
+#include "kvtlog/ring_writer.h"
+
 #include <functional>
 
 namespace kvt::test {
 namespace {
+
+using namespace kvtlog::wire;
 
 using ServiceTest = servicetest;
 
@@ -114,6 +119,75 @@ TEST_F(ServiceTest, OnlyChangesThatAffectAnOpenFileCloseIt)
         ASSERT_TRUE(wait_for_queue(&row == std::end(cases) - 1 ? moved : logs_.path()));
         EXPECT_EQ(!is_open(file), row.closes) << row.change;
     }
+}
+
+// One table of statements, each made through the message methods into one source's file and
+// through a channel into another's: the lines are the same but for their time. The channel's
+// handles come into this process, as into any client's.
+TEST_F(ServiceTest, StatementsThroughAChannelGiveTheLinesOfTheMessageMethods)
+{
+    ComPtr<ILogChannel> channels;
+    ASSERT_EQ(service_.As(&channels), S_OK);
+    DWORD id = 0, slot = 0;
+    ULONGLONG ring = 0, levels = 0, wake = 0;
+    ASSERT_EQ(channels->OpenChannel(::GetCurrentProcessId(), 0, &id, &ring, &levels, &wake), S_OK);
+    ASSERT_EQ(channels->AddChannelSource(id, 7, L"channel", test_version, &slot), S_OK);
+    ringwriter writer;
+    const auto handle = [](ULONGLONG h) { return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(h)); };
+    ASSERT_TRUE(writer.open(handle(ring), handle(levels), handle(wake)));
+
+    using com = void (*)(ILogMessage*);
+    using wire = void (*)(recordbuilder&);
+    const struct { DWORD level; com by_com; wire by_channel; } statements[] = {
+        {0x12,
+         [](ILogMessage* m) {
+             m->SetLocation("C:\\src\\dir/file.cpp", 42, "main"), m->SetIds(0xFFFFFFFF, 5), m->AddBool(2), m->AddUInt8(255),
+             m->AddInt8(-128), m->AddChar('c'), m->AddWChar(L'w'), m->AddUInt16(65535), m->AddInt16(-32768),
+             m->AddUInt32(4294967295u), m->AddInt32(INT_MIN), m->AddULong(7), m->AddLong(-7), m->AddUInt64(UINT64_MAX),
+             m->AddInt64(INT64_MIN), m->AddFloat(1.5f), m->AddDouble(-0.25), m->AddHex32(255), m->AddHex64(255);
+         },
+         [](recordbuilder& r) {
+             r.set_location("C:\\src\\dir/file.cpp", 42, "main"), r.set_ids(0xFFFFFFFF, 5), r.add_bool(true), r.add_unsigned(255),
+             r.add_signed(-128), r.add_char('c'), r.add_wchar(L'w'), r.add_unsigned(65535), r.add_signed(-32768),
+             r.add_unsigned(4294967295u), r.add_signed(INT_MIN), r.add_unsigned(7), r.add_signed(-7), r.add_unsigned(UINT64_MAX),
+             r.add_signed(INT64_MIN), r.add_real(1.5f), r.add_real(-0.25), r.add_hex32(255), r.add_hex64(255);
+         }},
+        {0x01,
+         [](ILogMessage* m) {
+             m->AddString(nullptr), m->AddWString(nullptr), m->AddBool(0), m->AddString("oem \x81\x9c line\nend"),
+             m->AddWString(L"wide\r\nline\n"), m->AddErrorCode(0x20001234), m->AddResultCode(5);
+         },
+         [](recordbuilder& r) {
+             r.add_string(nullptr), r.add_wstring(nullptr), r.add_bool(false), r.add_string("oem \x81\x9c line\nend"),
+             r.add_wstring(L"wide\r\nline\n"), r.add_error_code(0x20001234), r.add_error_code(5);
+         }},
+        {0x40, [](ILogMessage* m) { m->SetLocation("", 0, nullptr), m->AddString(""), m->AddWString(L""); },
+         [](recordbuilder& r) { r.set_location("", 0, nullptr), r.add_string(""), r.add_wstring(L""); }},
+        {0x7F, [](ILogMessage*) {}, [](recordbuilder&) {}},
+    };
+    const ComPtr<ILogSource> by_com = source(7, L"com");
+    for (const auto& s : statements) {
+        s.by_com(message(by_com.Get(), s.level).Get());
+        alignas(8) std::byte buffer[1024];
+        recordbuilder record(buffer, static_cast<std::uint16_t>(slot), s.level);
+        s.by_channel(record);
+        EXPECT_TRUE(writer.write(record.record()));
+    }
+    // Both sources are of id 7: every record is written once its counters say so.
+    ComPtr<ILogAdmin> admin;
+    ASSERT_EQ(service_.As(&admin), S_OK);
+    ASSERT_TRUE(wait_until([&] {
+        DWORD found = 0;
+        LogCounters c{};
+        return admin->GetCounters(7, &found, &c) == S_OK && c.written == 2 * std::size(statements);
+    }));
+    wait_for_writer(control_.Get());
+    // Texts with line ends make several lines of one statement; only a header has a time.
+    const auto untimed = [](const std::wstring& line) { return line.size() < 24 ? line : line.substr(24); };
+    const std::vector<std::wstring> expected = read_log_lines(file_of(L"com")), lines = read_log_lines(file_of(L"channel"));
+    ASSERT_EQ(lines.size(), expected.size());
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        EXPECT_EQ(untimed(lines[i]), untimed(expected[i])) << i;
 }
 
 } // namespace

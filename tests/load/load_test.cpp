@@ -31,6 +31,7 @@
 #include <kvtlog/client.h>
 
 #include <atomic>
+#include <source_location>
 #include <map>
 #include <numeric>
 #include <random>
@@ -58,6 +59,12 @@ constexpr sourcespec sources[] = {
 };
 constexpr unsigned source_count = std::size(sources);
 constexpr sourcespec victim_source{1, {1, 0, 0, 0}, L"victim"};
+// The source through whose channel the victim writes crashed_records before it is killed.
+constexpr sourcespec crashed_source{3, {1, 0, 0, 0}, L"crashed"};
+constexpr unsigned crashed_records = 500;
+
+// Where every load record is made: its file, line and function are on every line.
+const std::source_location made_at = std::source_location::current();
 
 // File number k of the source's set under the log directory.
 std::wstring log_file(const std::wstring& logs, const sourcespec& s, unsigned k)
@@ -74,8 +81,8 @@ ComPtr<ILogSource> create_source(ILogService& service, const sourcespec& s)
 
 // The record's source, its level mask, the wide and narrow texts it appends (0 to 120
 // letters behind the wide one), and the line it makes behind the date and time: it is
-// logged with SetIds(client << 8 | thread, seq) and SetLocation("C:\load\client.cpp", seq,
-// "log_thread"), and DEBUG with ERROR must name both levels.
+// logged with the ids (client << 8 | thread, seq) at made_at, and DEBUG with ERROR must name
+// both levels.
 struct recordplan { unsigned source; DWORD level; std::wstring head; std::string tail; std::wstring line; };
 
 recordplan plan(unsigned client, unsigned thread, unsigned seq)
@@ -89,44 +96,48 @@ recordplan plan(unsigned client, unsigned thread, unsigned seq)
                  {}, {}};
     for (unsigned i = 0, length = (h >> 16) % 121; i < length; ++i)
         p.tail += static_cast<char>('a' + (h >> (i % 48) ^ i) % 26);
-    p.line = level.text + (L"|" + std::to_wstring(client << 8 | thread) + L"/" + std::to_wstring(seq)) + L"|client.cpp," +
-             std::to_wstring(seq) + L"|log_thread|" + p.head + std::wstring(p.tail.begin(), p.tail.end());
+    const std::string_view function = made_at.function_name();
+    p.line = level.text + (L"|" + std::to_wstring(client << 8 | thread) + L"/" + std::to_wstring(seq)) +
+             L"|load_test.cpp," + std::to_wstring(made_at.line()) + L"|" + std::wstring(function.begin(), function.end()) +
+             L"|" + p.head + std::wstring(p.tail.begin(), p.tail.end());
     return p;
 }
 
-// A load client process: four threads logging through one activation of the service. Most
-// records go through sources the thread keeps; every seventh through a source made for it
-// and let go right after, so sources end and files close while others write. Which records
-// were made goes to the result file; the exit code is 0, or the last call's HRESULT that was
-// neither S_OK nor S_FALSE for a level that is off, or 2 when there is no result.
+// The last failure the client library reported in this process.
+std::atomic<long> failure{0};
+void remember(HRESULT hr, const char*) { failure = hr; }
+
+kvtlog::source open_source(const kvtlog::service& service, const sourcespec& s)
+{
+    return kvtlog::source(service, s.id, s.name, {s.version[0], s.version[1], s.version[2], s.version[3]});
+}
+
+// A load client process: four threads logging through the client library, so through the
+// process's channel. Most records go through sources the thread keeps; every seventh
+// through a source opened for it and let go right after, so sources end and files close
+// while others write. Which records were made goes to the result file; the exit code is 0,
+// or the last failure the library reported, or 2 when there is no result.
 int run_load_client(unsigned client, const wchar_t* result_file)
 {
     const kvtlog::apartment apartment;
-    ComPtr<ILogService> service;
-    if (client >= clients || FAILED(activate_service(service)))
+    const kvtlog::service service(remember);
+    if (client >= clients || !service)
         return 2;
     bool made[threads][records] = {};
-    std::atomic<long> failure{0};
     std::vector<std::jthread> workers;
     for (unsigned thread = 0; thread < threads; ++thread)
         workers.emplace_back([&, thread] {
             const kvtlog::apartment apartment;
-            ComPtr<ILogSource> kept[source_count];
+            kvtlog::source kept[source_count];
             for (unsigned seq = 0; seq < records; ++seq) {
                 const recordplan p = plan(client, thread, seq);
                 if (!kept[p.source])
-                    kept[p.source] = create_source(*service.Get(), sources[p.source]);
-                const ComPtr<ILogSource> source =
-                    seq % 7 ? kept[p.source] : create_source(*service.Get(), sources[p.source]);
-                ComPtr<ILogMessage> m;
-                const HRESULT hr = source ? source->CreateMessage(p.level, IID_PPV_ARGS(&m)) : E_POINTER;
-                for (const HRESULT result : {hr == S_FALSE ? S_OK : hr, m ? m->SetIds(client << 8 | thread, seq) : S_OK,
-                                             m ? m->SetLocation("C:\\load\\client.cpp", seq, "log_thread") : S_OK,
-                                             m ? m->AddWString(p.head.c_str()) : S_OK,
-                                             m ? m->AddString(p.tail.c_str()) : S_OK})
-                    if (result != S_OK)
-                        failure = result;
-                made[thread][seq] = m != nullptr;
+                    kept[p.source] = open_source(service, sources[p.source]);
+                const kvtlog::source source = seq % 7 ? kept[p.source] : open_source(service, sources[p.source]);
+                if (auto m = source(kvtlog::level(p.level), made_at)) {
+                    m.ids(client << 8 | thread, seq) << p.head << p.tail;
+                    made[thread][seq] = true;
+                }
             }
         });
     workers.clear();  // joins them
@@ -136,8 +147,9 @@ int run_load_client(unsigned client, const wchar_t* result_file)
 }
 
 // The victim: the source it shares with the load clients and one of its own, half-built
-// messages on both, the one on its own source after it has let go of the source's pointer.
-// It sets the ready event once it holds them, and waits to be killed.
+// messages on both, the one on its own source after it has let go of the source's pointer;
+// and crashed_records written through its channel. It sets the ready event once it holds
+// them, and waits to be killed.
 int run_victim(const wchar_t* ready_event)
 {
     const kvtlog::apartment apartment;
@@ -152,6 +164,10 @@ int run_victim(const wchar_t* ready_event)
             FAILED(messages[i]->AddWString(L"half-built")))
             return 5;
     own.Reset();
+    const kvtlog::service library;
+    const kvtlog::source crashed = open_source(library, crashed_source);
+    for (unsigned n = 0; n < crashed_records; ++n)
+        crashed.info() << n;
     const uniquehandle ready(::OpenEventW(EVENT_MODIFY_STATE, FALSE, ready_event));
     return ready && ::SetEvent(ready.get()) ? ::Sleep(INFINITE), 0 : 6;
 }
@@ -272,6 +288,11 @@ TEST_F(LoadTest, EveryRecordMadeIsWrittenOnceWholeAndInOrderWhileAKilledClientKe
     EXPECT_GT(made, 0u);
     EXPECT_LT(made, clients * threads * records) << "no level was off while the clients logged";
     EXPECT_FALSE(file_exists(log_file(directories.front(), victim_source, 0)));
+    std::size_t crashed_lines = 0;
+    for (const std::wstring& logs : directories)
+        for (unsigned k = 0; k < files_kept; ++k)
+            crashed_lines += read_log_lines(log_file(logs, crashed_source, k)).size();
+    EXPECT_EQ(crashed_lines, crashed_records) << "records in the killed client's channel";
 }
 
 // A writer kept busy by rotations: every record is larger than the 1 KiB limit, so each one
