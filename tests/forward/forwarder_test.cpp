@@ -1,0 +1,142 @@
+// The forwarder thread against a collector played by the test: a listening socket on
+// 127.0.0.1 that accepts, reads frames, closes or stalls.
+
+#include "forward/forwarder.h"
+
+#include <gtest/gtest.h>
+
+#include <ws2tcpip.h>
+
+#include <string>
+#include <vector>
+
+namespace kvt {
+namespace {
+
+constexpr ULONGLONG bound_ms = 10000;
+
+template <class Check>
+bool wait_until(Check check)
+{
+    for (const ULONGLONG end = ::GetTickCount64() + bound_ms; !check(); ::Sleep(5)) {
+        if (::GetTickCount64() > end)
+            return false;
+    }
+    return true;
+}
+
+bool readable(SOCKET s)
+{
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(s, &set);
+    timeval wait{static_cast<long>(bound_ms / 1000), 0};
+    return ::select(0, &set, nullptr, nullptr, &wait) == 1;
+}
+
+class forwardertest : public ::testing::Test {
+protected:
+    forwardertest()
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int size = sizeof address;
+        EXPECT_EQ(::bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), size), 0);
+        EXPECT_EQ(::listen(listener_.get(), 4), 0);
+        EXPECT_EQ(::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&address), &size), 0);
+        forwarder_.configure({L"127.0.0.1", ntohs(address.sin_port), 3, 0x10});
+    }
+
+    void push(std::wstring text)
+    {
+        auto record = std::make_unique<forwardrecord>(
+            forwardrecord{key_, &counters_, 0x10, SYSTEMTIME{2026, 12, 0, 6, 7, 8, 9, 10}, 0, 0, {}, 0, {}, text});
+        ASSERT_TRUE(queue_.push(record));
+    }
+
+    uniquesocket accept()
+    {
+        EXPECT_TRUE(readable(listener_.get()));
+        return uniquesocket(::accept(listener_.get(), nullptr, nullptr));
+    }
+
+    // The messages of the next count frames, each checked against its length.
+    std::vector<std::string> receive(SOCKET s, std::size_t count)
+    {
+        std::vector<std::string> messages;
+        std::string bytes;
+        while (messages.size() < count && readable(s)) {
+            char buffer[4096];
+            const int got = ::recv(s, buffer, sizeof buffer, 0);
+            if (got <= 0)
+                break;
+            bytes.append(buffer, static_cast<std::size_t>(got));
+            for (std::size_t space; (space = bytes.find(' ')) != std::string::npos;) {
+                const std::size_t length = std::stoul(bytes.substr(0, space));
+                if (bytes.size() < space + 1 + length)
+                    break;
+                messages.push_back(bytes.substr(space + 1, length));
+                bytes.erase(0, space + 1 + length);
+            }
+        }
+        return messages;
+    }
+
+    winsocksession winsock_;
+    uniquesocket listener_{::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)};
+    const std::uint32_t version_[4] = {1, 0, 0, 0};
+    const sourcekeyref key_ = make_sourcekey(7, version_, L"App");
+    sourcecounters counters_;
+    forwardqueue queue_{64};
+    forwarder forwarder_{queue_, L"host", forwardtiming{10, 40, 2000, 300}};
+};
+using Forwarder = forwardertest;
+
+TEST_F(Forwarder, SendsFramesAndReconnectsAtOnceWhenTheCollectorClosedTheConnection)
+{
+    EXPECT_EQ(queue_.levels(), 0x10u);
+    push(L"one\r\n");
+    push(L"two");
+    uniquesocket first = accept();
+    std::vector<std::string> messages = receive(first.get(), 2);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].substr(0, 29), "<30>1 2026-12-06T07:08:09.010");
+    EXPECT_TRUE(messages[0].ends_with(" host App - CA7 [kvtlog@32473 source=\"CA7\" version=\"1.0.0.0\" levels=\"INF\" "
+                                      "first=\"0\" second=\"0\" line=\"0\"] \xEF\xBB\xBFone"))
+        << messages[0];
+    EXPECT_TRUE(messages[1].ends_with("\xEF\xBB\xBFtwo"));
+    EXPECT_TRUE(forwarder_.state().connected);
+
+    first.reset();
+    push(L"three");
+    const uniquesocket second = accept();
+    messages = receive(second.get(), 1);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].ends_with("three"));
+    EXPECT_TRUE(wait_until([&] { return read_counters(counters_).forwarded == 3; }));
+    EXPECT_EQ(read_counters(counters_).forwardlost, 0u);
+}
+
+TEST_F(Forwarder, AStalledCollectorTimesTheSendOutAndARefusingOneIsRetriedWithItsErrorShown)
+{
+    const uniquesocket stalled = accept();
+    for (int i = 0; i < 8; ++i)
+        push(std::wstring(2 << 20, L'x'));
+    ASSERT_TRUE(wait_until([&] { return read_counters(counters_).forwardlost > 0; }));
+    EXPECT_EQ(forwarder_.state().last_error, static_cast<DWORD>(WSAETIMEDOUT));
+
+    listener_.reset();
+    ASSERT_TRUE(wait_until([&] { return forwarder_.state().last_error == WSAECONNREFUSED; }));
+    const forwardstate state = forwarder_.state();
+    EXPECT_FALSE(state.connected);
+    EXPECT_NE(state.retrying_since.dwHighDateTime, 0u);
+    forwarder_.configure({});
+    EXPECT_EQ(queue_.levels(), 0u);
+    ASSERT_TRUE(wait_until([&] { return forwarder_.state().last_error == 0; }));
+    const countersnapshot c = read_counters(counters_);
+    EXPECT_EQ(c.forwarded + c.forwardlost, 8u);
+}
+
+} // namespace
+} // namespace kvt
