@@ -19,6 +19,7 @@
 
 #include "forward/socket.h"
 #include "forward/syslog_format.h"
+#include "settings/forward_target.h"
 #include "win/critical_section.h"
 #include "win/unique_resource.h"
 #include "writer/forward_queue.h"
@@ -29,16 +30,6 @@
 #include <string>
 
 namespace kvt {
-
-// Where records go, and which. Forwarding is on while host and port are set.
-struct forwardtarget {
-    std::wstring host;
-    std::uint16_t port = 0;
-    std::uint32_t facility = default_facility;
-    std::uint32_t levels = 0x7F;
-
-    bool on() const noexcept { return !host.empty() && port != 0; }
-};
 
 struct forwardtiming {
     DWORD first_retry_ms = 100;

@@ -5,6 +5,7 @@
 // process id text, so the same record always gives the same bytes.
 
 #include "core/sourcekey.h"
+#include "settings/forward_target.h"
 
 #include <windows.h>
 
@@ -18,10 +19,6 @@ namespace kvt {
 // The structured-data element's id. 32473 is the enterprise number reserved for
 // documentation; it stands here until the project has a number of its own.
 inline constexpr char syslog_sd_id[] = "kvtlog@32473";
-
-// Facilities 0 to 23; 1 (user-level) unless an administrator chose another.
-inline constexpr std::uint32_t default_facility = 1;
-inline constexpr std::uint32_t max_facility = 23;
 
 // What the writer knows of a record once it has rendered its line.
 struct syslogrecord {
