@@ -10,8 +10,10 @@
 // AddRef and Release act on the server lock.
 
 #include "com/source_table.h"
+#include "forward/forwarder.h"
 #include "settings/log_settings.h"
 #include "writer/counters.h"
+#include "writer/forward_queue.h"
 #include "writer/writer_thread.h"
 
 #include <kvtlog.h>
@@ -23,10 +25,12 @@ namespace kvt {
 
 class logservice final : public ILogService, public ILogControl, public ILogAdmin {
 public:
-    // Opens the settings, then starts the writer thread and returns once it is ready.
-    // Throws std::bad_alloc, or the Win32 code (DWORD) when the writer cannot start.
+    // Opens the settings, starts the forwarder with the stored target, then starts the writer
+    // thread and returns once it is ready. Throws std::bad_alloc, or the Win32 or Winsock code
+    // (DWORD) when a thread cannot start.
     logservice();
-    // Stops the writer thread after everything posted before has been handled.
+    // Stops the writer thread after everything posted before has been handled, then the
+    // forwarder.
     ~logservice() = default;
     logservice(const logservice&) = delete;
     logservice& operator=(const logservice&) = delete;
@@ -63,6 +67,9 @@ public:
 
     // ILogAdmin
     HRESULT STDMETHODCALLTYPE GetCounters(DWORD fromId, DWORD* sourceId, LogCounters* counters) noexcept override;
+    HRESULT STDMETHODCALLTYPE SetForwarding(LPCWSTR host, DWORD port, DWORD facility, DWORD levels) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetForwarding(LPWSTR* host, DWORD* port, DWORD* facility, DWORD* levels,
+                                            LogForwardState* state) noexcept override;
 
     // For the service's own source and message objects.
     sourcetable& sources() noexcept { return sources_; }
@@ -81,10 +88,14 @@ public:
 
 private:
     // Constructed in this order and destroyed in reverse: the writer thread stops before
-    // the tables and the settings it reads go away.
+    // the forwarder it feeds, and both before the tables and the settings they read go away.
+    // forward_lock_ keeps the stored target and the forwarder's in step.
     logsettings settings_;
     countertable counters_;
     sourcetable sources_;
+    criticalsection forward_lock_;
+    forwardqueue forward_queue_;
+    forwarder forwarder_;
     writerthread writer_;
 };
 
