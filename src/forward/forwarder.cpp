@@ -29,7 +29,13 @@ public:
         pending_.reserve(queue.capacity());
     }
 
-    ~session() { drop(); }
+    // What was never sent, the queue's records included, is counted lost.
+    ~session()
+    {
+        drop();
+        take();
+        drop();
+    }
 
     // Forgets the connection and every record taken, and aims at the target from now on.
     void retarget(const forwardtarget& target) noexcept
@@ -46,13 +52,8 @@ public:
     DWORD step(bool& wait_for_records, const HANDLE* cancel, DWORD cancel_count, forwardstate& state)
     {
         wait_for_records = false;
-        if (!target_.on()) {
-            // Records queued before the levels went to none.
-            take();
-            drop();
-            wait_for_records = true;
-            return INFINITE;
-        }
+        if (!target_.on())
+            return INFINITE;  // records queued meanwhile wait for the next target
         if (!socket_) {
             const ULONGLONG now = ::GetTickCount64();
             if (now < next_try_)

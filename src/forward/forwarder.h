@@ -10,8 +10,10 @@
 // - A send that finds no room for send_timeout_ms fails: a stalled collector holds the
 //   thread that long at most. While the thread is not connected it takes nothing, so the
 //   queue fills and the writer counts what it cannot queue (forwardfull).
-// - Records taken but not sent whole (a failed send, a change of target, the end) are
-//   counted forwardlost; every record of a failed send is, although some may have arrived.
+// - Records taken but not sent whole (a failed send, a change of target) are counted
+//   forwardlost, every record of a failed send although some may have arrived; so are, at
+//   the end, those still queued. While forwarding is off, queued records wait for the next
+//   target.
 //
 // Owner: the service, which makes the queue before and destroys it after the forwarder.
 // Threads: configure, target and state from any thread; lock_ guards target_ and state_ and
