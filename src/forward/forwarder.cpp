@@ -107,8 +107,9 @@ private:
         frames_.clear();
         const std::size_t first = next_;
         std::size_t end = first;
+        std::size_t whole = 0;  // the bytes of the frames made whole
         try {
-            for (; end < pending_.size() && frames_.size() < max_send_bytes; ++end) {
+            for (; end < pending_.size() && frames_.size() < max_send_bytes; ++end, whole = frames_.size()) {
                 const forwardrecord& r = *pending_[end];
                 const std::wstring procid = r.process_id ? std::to_wstring(r.process_id) : std::wstring();
                 const syslogrecord record{*r.key, r.level, r.time, utc_offset_minutes(r.time),
@@ -117,7 +118,8 @@ private:
                 append_syslog_frame(record, host_name_, target_.facility, procid, frames_);
             }
         } catch (const std::bad_alloc&) {
-            // Sends what fits; a record that alone does not fit is lost.
+            // Sends the whole frames; a record that alone does not fit is lost.
+            frames_.resize(whole);
             if (end == first) {
                 raise(pending_[next_++]->counters->forwardlost);
                 return;
@@ -221,7 +223,12 @@ void forwarder::run() noexcept
         for (;;) {
             forwardstate state = this->state();
             bool wait_for_records = false;
-            const DWORD wait_ms = s.step(wait_for_records, cancel, 2, state);
+            DWORD wait_ms = 0;
+            try {
+                wait_ms = s.step(wait_for_records, cancel, 2, state);
+            } catch (const std::bad_alloc&) {
+                wait_ms = timing_.max_retry_ms;  // memory may be found later
+            }
             {
                 const sectionguard guard(lock_);
                 state_ = state;
@@ -240,7 +247,8 @@ void forwarder::run() noexcept
             }
         }
     } catch (...) {
-        // No memory for a target's copy: the thread ends, and the queue fills and refuses.
+        // No memory for the session or a target's copy: the thread ends, and forwarding with
+        // it; the queue takes no more.
         queue_.set_levels(0);
     }
 }
