@@ -3,6 +3,8 @@
 
 #include "forward/forwarder.h"
 
+#include "writer/line_format.h"
+
 #include <gtest/gtest.h>
 
 #include <ws2tcpip.h>
@@ -50,14 +52,21 @@ protected:
         forwarder_->configure({L"127.0.0.1", ntohs(address.sin_port), 3, 0x10});
     }
 
-    void push(std::wstring text)
+    // A record whose line is the one the writer wrote for it.
+    void push(const std::wstring& message)
     {
+        const SYSTEMTIME time{2026, 12, 0, 6, 7, 8, 9, 10};
+        std::wstring line;
+        append_header({0x10, time, 0, 0, nullptr, 0, nullptr}, line);
         auto record = std::make_unique<forwardrecord>(
-            forwardrecord{key_, &counters_, 0x10, SYSTEMTIME{2026, 12, 0, 6, 7, 8, 9, 10}, 0, 0, {}, 0, {}, text});
+            forwardrecord{key_, &counters_, 0x10, time, 0, 0, {}, 0, {}, line + message + L"\r\n"});
         ASSERT_TRUE(queue_.push(record));
     }
 
-    uniquesocket accept() { return uniquesocket(readable(listener_.get()) ? ::accept(listener_.get(), nullptr, nullptr) : 0); }
+    uniquesocket accept()
+    {
+        return uniquesocket(readable(listener_.get()) ? ::accept(listener_.get(), nullptr, nullptr) : 0);
+    }
 
     // The messages of the next count frames, each as long as its length says.
     std::vector<std::string> receive(SOCKET s, std::size_t count)
@@ -91,15 +100,13 @@ using Forwarder = forwardertest;
 
 TEST_F(Forwarder, SendsFramesAndReconnectsAtOnceWhenTheCollectorClosedTheConnection)
 {
-    push(L"one\r\n");
+    push(L"one");
     push(L"two");
     uniquesocket first = accept();
     std::vector<std::string> messages = receive(first.get(), 2);
     ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[0].substr(0, 29), "<30>1 2026-12-06T07:08:09.010");
-    EXPECT_TRUE(messages[0].ends_with(" host App - CA7 [kvtlog@32473 source=\"CA7\" version=\"1.0.0.0\" levels=\"INF\" "
-                                      "first=\"0\" second=\"0\" line=\"0\"] \xEF\xBB\xBFone"))
-        << messages[0];
+    EXPECT_EQ(messages[0].substr(0, 29), "<30>1 2026-12-06T07:08:09.010");  // facility 3
+    EXPECT_TRUE(messages[0].ends_with(" line=\"0\"] \xEF\xBB\xBFone")) << messages[0];
     EXPECT_TRUE(messages[1].ends_with("\xEF\xBB\xBFtwo"));
     EXPECT_TRUE(forwarder_->state().connected);
 
