@@ -2,10 +2,12 @@
 # The collector of the forwarding tests: rsyslog in the foreground with a private
 # configuration, work directory and PID file, receiving on 127.0.0.1 only, at a port of the
 # system's choice (written to DIR/port), and writing each message as one JSON line to
-# DIR/messages.json. `start DIR` returns once it listens; `stop DIR` ends it by its PID.
+# DIR/messages.json (or to the file OUTPUT: /dev/null for the benchmarks). `start DIR
+# [OUTPUT]` returns once it listens; `stop DIR` ends it by its PID.
 # The system's own syslog is never touched.
 set -euo pipefail
 dir=$2
+output=${3:-$dir/messages.json}
 
 case "$1" in
 start)
@@ -23,7 +25,7 @@ ruleset(name="kvtlog") {
   action(type="mmpstrucdata")
   set \$!host = \$hostname; set \$!app = \$app-name; set \$!procid = \$procid; set \$!msgid = \$msgid;
   set \$!pri = \$pri; set \$!version = \$protocol-version; set \$!msg = \$msg;
-  action(type="omfile" file="$dir/messages.json" template="json")
+  action(type="omfile" file="$output" template="json")
 }
 CONF
   rsyslogd -n -f "$dir/rsyslog.conf" -i "$dir/rsyslogd.pid" </dev/null >"$dir/rsyslogd.log" 2>&1 &
@@ -50,7 +52,7 @@ stop)
   kill -9 "$pid" 2>/dev/null || true
   ;;
 *)
-  echo "usage: collector.sh start|stop DIR" >&2
+  echo "usage: collector.sh start DIR [OUTPUT] | stop DIR" >&2
   exit 2
   ;;
 esac
