@@ -44,9 +44,10 @@ using forwardrecords = std::vector<std::unique_ptr<forwardrecord>>;
 
 class forwardqueue {
 public:
-    // Room for capacity records is made at once, so that a push never allocates. Throws
-    // std::bad_alloc, or the Win32 code (DWORD) when the event cannot be made.
-    explicit forwardqueue(std::size_t capacity);
+    // Room for capacity records is made at once, so that a push never allocates; their lines
+    // may hold max_units code units together, so that long lines cannot exhaust memory.
+    // Throws std::bad_alloc, or the Win32 code (DWORD) when the event cannot be made.
+    explicit forwardqueue(std::size_t capacity, std::size_t max_units = std::size_t{8} << 20);
     forwardqueue(const forwardqueue&) = delete;
     forwardqueue& operator=(const forwardqueue&) = delete;
 
@@ -69,6 +70,8 @@ private:
     criticalsection lock_;
     forwardrecords records_;
     std::size_t capacity_;
+    std::size_t max_units_;
+    std::size_t units_ = 0;  // of the lines in records_
     uniquehandle ready_;
     std::atomic<std::uint32_t> levels_{0};
 };

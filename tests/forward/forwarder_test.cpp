@@ -93,7 +93,7 @@ protected:
     const std::uint32_t version_[4] = {1, 0, 0, 0};
     const sourcekeyref key_ = make_sourcekey(7, version_, L"App");
     sourcecounters counters_;
-    forwardqueue queue_{64};
+    forwardqueue queue_{64, std::size_t{64} << 20};
     std::optional<forwarder> forwarder_{std::in_place, queue_, L"host", forwardtiming{10, 40, 2000, 300}};
 };
 using Forwarder = forwardertest;

@@ -330,7 +330,7 @@ TEST_F(WriterThread, EveryCommittedRecordIsCountedWrittenOrDroppedByItsCause)
 
 TEST_F(WriterThread, WrittenRecordsOfTheForwardedLevelsAreQueuedForForwardingUntilTheQueueIsFull)
 {
-    forwardqueue queue(2);
+    forwardqueue queue(3, 200);  // code units of lines
     writer_.emplace(settings_, &queue);
     commit(app_, L"off");
     flush();
@@ -341,12 +341,14 @@ TEST_F(WriterThread, WrittenRecordsOfTheForwardedLevelsAreQueuedForForwardingUnt
     batch->add_record(app_, counters_, 0x20, SYSTEMTIME{}, 0, 0, nullptr, 0, nullptr);
     writer_->commit(std::move(batch));
     commit(app_, L"posted");
+    commit(app_, std::wstring(100, L'l'));  // beyond the units left
+    commit(app_, L"third");
     commit(app_, L"full");
     flush();
     writer_.reset();
     forwardrecords taken;
     queue.take_all(taken);
-    ASSERT_EQ(taken.size(), 2u);
+    ASSERT_EQ(taken.size(), 3u);
     EXPECT_EQ(taken[0]->text, L"2026/12/06|07:08:09.010|INF|1/2|f.c,3|fn|batched\r\n");
     EXPECT_EQ(taken[0]->file, L"f.c");
     EXPECT_EQ(taken[0]->function, L"fn");
@@ -354,8 +356,9 @@ TEST_F(WriterThread, WrittenRecordsOfTheForwardedLevelsAreQueuedForForwardingUnt
     EXPECT_EQ(taken[0]->counters, &counters_);
     EXPECT_FALSE(taken[1]->file);
     EXPECT_TRUE(taken[1]->text.ends_with(L"|posted\r\n"));
-    EXPECT_EQ(read_counters(counters_).forwardfull, 1u);
-    EXPECT_EQ(read_counters(counters_).written, 5u);
+    EXPECT_TRUE(taken[2]->text.ends_with(L"|third\r\n"));
+    EXPECT_EQ(read_counters(counters_).forwardfull, 2u);
+    EXPECT_EQ(read_counters(counters_).written, 7u);
 }
 
 } // namespace
