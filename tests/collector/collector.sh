@@ -81,6 +81,8 @@ watch() {
 
 case "$1" in
 start)
+  # One collector per directory: one that a run left behind is ended first.
+  [ -d "$dir" ] && bash "$0" stop "$dir"
   rm -rf "$dir"
   mkdir -p "$dir"
   launch 0

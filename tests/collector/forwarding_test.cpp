@@ -141,9 +141,10 @@ TEST_F(Collector, RecordsAfterARestartArriveAndAStalledCollectorCostsForwardingO
     ASSERT_EQ(collected(base_ + 4).size(), base_ + 4);
 
     ask_collector("stop");
-    // More than the forwarding queue and both sockets' buffers hold.
+    // Until the forwarding queue and the sockets' buffers are full, which depends on how long
+    // the logging takes: each send time-out brings a new connection with empty buffers.
     const std::wstring text(20'000, L's');
-    for (int i = 0; i < 2'000; ++i)
+    for (int i = 0; i < 10'000 && (i % 50 || counters().forwardFull == 0); ++i)
         log(0x10, text);
     wait_for_writer(control_.Get());
     const LogCounters stalled = counters();
