@@ -2,27 +2,26 @@
 # The collector of the forwarding tests: rsyslog in the foreground with a private
 # configuration, work directory and PID file, receiving on 127.0.0.1 only, at a port of the
 # system's choice (written to DIR/port), and writing each message as one JSON line to
-# DIR/messages.json (or to the file OUTPUT: /dev/null for the benchmarks). The system's own
-# syslog is never touched.
-#
-# `start DIR [OUTPUT]` returns once it listens. Until `stop DIR`, which ends it by its PID,
-# a watcher carries out what a test asks for in DIR/request (written whole, by a rename):
-# restart (on the same port), stop or cont (SIGSTOP, SIGCONT); it answers by writing the
-# same word to DIR/answer. The watcher ends on its own after ten minutes at the latest.
+# DIR/messages.json (or to the file OUTPUT: /dev/null for the benchmarks). `start DIR
+# [OUTPUT]` returns once it listens; `stop DIR` ends it by its PID.
+# The system's own syslog is never touched.
 set -euo pipefail
 dir=$2
 output=${3:-$dir/messages.json}
 
-# Starts rsyslogd on the port (0: any) and returns once it listens.
-launch() {
-  rm -f "$dir/port"
+case "$1" in
+start)
+  # One collector per directory: one that a run left behind is ended first.
+  [ -d "$dir" ] && bash "$0" stop "$dir"
+  rm -rf "$dir"
+  mkdir -p "$dir"
   # Messages up to 256 KiB whole (the default cuts at 8096 bytes); control characters kept
   # as sent (by default a line break arrives as #012); the structured data parsed.
   cat >"$dir/rsyslog.conf" <<CONF
 global(workDirectory="$dir" maxMessageSize="256k" parser.escapeControlCharactersOnReceive="off")
 module(load="imtcp")
 module(load="mmpstrucdata")
-input(type="imtcp" address="127.0.0.1" port="$1" listenPortFileName="$dir/port" ruleset="kvtlog")
+input(type="imtcp" address="127.0.0.1" port="0" listenPortFileName="$dir/port" ruleset="kvtlog")
 template(name="json" type="list") { property(name="\$!all-json") constant(value="\n") }
 ruleset(name="kvtlog") {
   action(type="mmpstrucdata")
@@ -31,69 +30,28 @@ ruleset(name="kvtlog") {
   action(type="omfile" file="$output" template="json")
 }
 CONF
-  rsyslogd -n -f "$dir/rsyslog.conf" -i "$dir/rsyslogd.pid" </dev/null >>"$dir/rsyslogd.log" 2>&1 &
-  local pid=$!
+  rsyslogd -n -f "$dir/rsyslog.conf" -i "$dir/rsyslogd.pid" </dev/null >"$dir/rsyslogd.log" 2>&1 &
+  pid=$!
   echo "$pid" >"$dir/pid"
   for _ in $(seq 100); do
-    # rsyslog names the port it was given no file: a connection shows that it listens.
-    if [ "$1" != 0 ] && (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; then
-      echo "$1" >"$dir/port"
-    fi
-    [ -s "$dir/port" ] && return 0
+    [ -s "$dir/port" ] && { echo "rsyslogd $pid listens on 127.0.0.1:$(cat "$dir/port")"; exit 0; }
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
   done
   kill "$pid" 2>/dev/null || true
   echo "rsyslogd did not start listening:" >&2
   cat "$dir/rsyslogd.log" >&2
-  return 1
-}
-
-# Ends the process by its PID: asked first, forced after 5 s.
-end() {
-  kill -CONT "$1" 2>/dev/null || return 0
-  kill "$1" 2>/dev/null || return 0
-  for _ in $(seq 50); do
-    kill -0 "$1" 2>/dev/null || return 0
-    sleep 0.1
-  done
-  kill -9 "$1" 2>/dev/null || true
-}
-
-watch() {
-  for _ in $(seq 12000); do
-    [ -s "$dir/pid" ] || return 0
-    if [ -s "$dir/request" ]; then
-      word=$(cat "$dir/request")
-      rm -f "$dir/request"
-      case "$word" in
-        restart) port=$(cat "$dir/port"); end "$(cat "$dir/pid")"; launch "$port" ;;
-        stop) kill -STOP "$(cat "$dir/pid")" ;;
-        cont) kill -CONT "$(cat "$dir/pid")" ;;
-      esac
-      echo "$word" >"$dir/answer.new"
-      mv "$dir/answer.new" "$dir/answer"
-    fi
-    sleep 0.05
-  done
-  end "$(cat "$dir/pid")"
-}
-
-case "$1" in
-start)
-  # One collector per directory: one that a run left behind is ended first.
-  [ -d "$dir" ] && bash "$0" stop "$dir"
-  rm -rf "$dir"
-  mkdir -p "$dir"
-  launch 0
-  watch </dev/null >/dev/null 2>&1 &
-  echo $! >"$dir/watcher"
-  echo "rsyslogd $(cat "$dir/pid") listens on 127.0.0.1:$(cat "$dir/port")"
+  exit 1
   ;;
 stop)
-  [ -s "$dir/watcher" ] && kill "$(cat "$dir/watcher")" 2>/dev/null || true
-  [ -s "$dir/pid" ] && end "$(cat "$dir/pid")"
-  rm -f "$dir/pid"
+  [ -s "$dir/pid" ] || exit 0
+  pid=$(cat "$dir/pid")
+  kill "$pid" 2>/dev/null || exit 0
+  for _ in $(seq 50); do
+    kill -0 "$pid" 2>/dev/null || exit 0
+    sleep 0.1
+  done
+  kill -9 "$pid" 2>/dev/null || true
   ;;
 *)
   echo "usage: collector.sh start DIR [OUTPUT] | stop DIR" >&2
