@@ -65,11 +65,11 @@ TEST_F(Collector, RecordsArriveParsedWithUtf8TextsEscapesLineBreaksAndLongTexts)
     const std::vector<std::string> lines = collected(std::size(rows));
     ASSERT_EQ(lines.size(), std::size(rows)) << collector_file("rsyslogd.log");
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        for (const std::string& field : {std::string("\"version\": \"1\""), std::string("\"app\": \"App\""),
-                                         std::string("\"msgid\": \"CA7\""), std::string("\"procid\": \"-\""),
-                                         std::string("\"source\": \"CA7\""), std::string("\"version\": \"1.2.3.4\"")})
-            EXPECT_NE(lines[i].find(field), std::string::npos) << i << ": " << field;
-        for (const std::string& field : rows[i].expected)
+        std::vector<std::string> fields = {"\"source\": \"CA7\", \"version\": \"1.2.3.4\"",
+                                           "\"app\": \"App\", \"procid\": \"-\", \"msgid\": \"CA7\"",
+                                           "\"version\": \"1\", \"msg\""};
+        fields.insert(fields.end(), rows[i].expected.begin(), rows[i].expected.end());
+        for (const std::string& field : fields)
             EXPECT_NE(lines[i].find(field), std::string::npos) << i << ": " << field << "\n" << lines[i].substr(0, 600);
     }
     EXPECT_EQ(admin->SetForwarding(nullptr, 0, 0, 0), S_OK);
