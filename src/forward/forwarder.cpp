@@ -83,7 +83,7 @@ public:
             note(error, state);
             return 0;
         }
-        send(state);
+        send(cancel, cancel_count, state);
         return 0;
     }
 
@@ -102,7 +102,7 @@ private:
         next_ = 0;
     }
 
-    void send(forwardstate& state)
+    void send(const HANDLE* cancel, DWORD cancel_count, forwardstate& state)
     {
         frames_.clear();
         const std::size_t first = next_;
@@ -126,17 +126,22 @@ private:
             }
         }
         next_ = end;
+        DWORD error = 0;
+        bool sent = false;
         try {
-            send_all(socket_.get(), frames_, timing_.send_timeout_ms);
+            sent = send_all(socket_.get(), frames_, timing_.send_timeout_ms, cancel, cancel_count);
         } catch (DWORD code) {
-            for (std::size_t i = first; i < end; ++i)
-                raise(pending_[i]->counters->forwardlost);
-            socket_.reset();
-            failed(code, state);
-            return;
+            error = code;
         }
         for (std::size_t i = first; i < end; ++i)
-            raise(pending_[i]->counters->forwarded);
+            raise(sent ? pending_[i]->counters->forwarded : pending_[i]->counters->forwardlost);
+        if (sent)
+            return;
+        // A frame may have gone in part: the connection cannot carry another. A send cut short
+        // by a change of target or the end is no failure of the collector's.
+        socket_.reset();
+        if (error)
+            failed(error, state);
     }
 
     // The connection failed or could not be made: the next try waits, longer each time.

@@ -7,13 +7,14 @@
 //   wait that doubles from first_retry_ms up to max_retry_ms and starts over once connected.
 // - Before each send, a connection that the collector has closed is noticed and made anew,
 //   so that a restarted collector does not swallow the next records.
-// - A send that finds no room for send_timeout_ms fails: a stalled collector holds the
-//   thread that long at most. While the thread is not connected it takes nothing, so the
-//   queue fills and the writer counts what it cannot queue (forwardfull).
-// - Records taken but not sent whole (a failed send, a change of target) are counted
-//   forwardlost, every record of a failed send although some may have arrived; so are, at
-//   the end, those still queued. While forwarding is off, queued records wait for the next
-//   target.
+// - A send that has not finished after send_timeout_ms fails: a stalled collector holds the
+//   thread that long at most, and a change of target or the end not at all. While the
+//   thread is not connected it takes nothing, so the queue fills and the writer counts what
+//   it cannot queue (forwardfull).
+// - Records taken but not sent whole (a failed or cut-short send, a change of target) are
+//   counted forwardlost, every record of such a send although some may have arrived; so
+//   are, at the end, those still queued. While forwarding is off, queued records wait for
+//   the next target.
 //
 // Owner: the service, which makes the queue before and destroys it after the forwarder.
 // Threads: configure, target and state from any thread; lock_ guards target_ and state_ and
@@ -66,7 +67,6 @@ public:
 private:
     static unsigned __stdcall entry(void* self) noexcept;
     void run() noexcept;
-    void set_state(bool connected, DWORD error) noexcept;
 
     forwardqueue& queue_;
     const std::wstring host_name_;

@@ -19,6 +19,17 @@ struct addressinfofree {
     void operator()(ADDRINFOW* info) const noexcept { ::FreeAddrInfoW(info); }
 };
 
+// Waits for the event or one of the cancel events: WAIT_OBJECT_0 for the event, WAIT_TIMEOUT,
+// or another value when a cancel event came first.
+DWORD wait_unless_cancelled(HANDLE event, const HANDLE* cancel, DWORD cancel_count, DWORD timeout_ms) noexcept
+{
+    HANDLE events[MAXIMUM_WAIT_OBJECTS];
+    const DWORD count = std::min<DWORD>(cancel_count, MAXIMUM_WAIT_OBJECTS - 1);
+    events[0] = event;
+    std::copy_n(cancel, count, events + 1);
+    return ::WaitForMultipleObjects(count + 1, events, FALSE, timeout_ms);
+}
+
 // One attempt at one address. Empty when a cancel event was set first.
 uniquesocket connect_one(const ADDRINFOW& address, DWORD timeout_ms, const HANDLE* cancel, DWORD cancel_count)
 {
@@ -35,11 +46,7 @@ uniquesocket connect_one(const ADDRINFOW& address, DWORD timeout_ms, const HANDL
         ::WSAGetLastError() != WSAEWOULDBLOCK)
         throw last_socket_error();
 
-    HANDLE events[MAXIMUM_WAIT_OBJECTS];
-    events[0] = connected.get();
-    for (DWORD i = 0; i < cancel_count && i + 1 < MAXIMUM_WAIT_OBJECTS; ++i)
-        events[i + 1] = cancel[i];
-    const DWORD waited = ::WaitForMultipleObjects(cancel_count + 1, events, FALSE, timeout_ms);
+    const DWORD waited = wait_unless_cancelled(connected.get(), cancel, cancel_count, timeout_ms);
     if (waited == WAIT_TIMEOUT)
         throw DWORD{WSAETIMEDOUT};
     if (waited != WAIT_OBJECT_0)
@@ -117,9 +124,20 @@ bool is_connected(SOCKET s, DWORD& error) noexcept
     }
 }
 
-void send_all(SOCKET s, std::string_view bytes, DWORD timeout_ms)
+bool send_all(SOCKET s, std::string_view bytes, DWORD timeout_ms, const HANDLE* cancel, DWORD cancel_count)
 {
     const ULONGLONG deadline = ::GetTickCount64() + timeout_ms;
+    uniquehandle room;  // made when a send first finds no room; set when there is some again
+    // Lets go of room before it is closed; the socket stays non-blocking.
+    struct unselect {
+        SOCKET s;
+        const uniquehandle& room;
+        ~unselect()
+        {
+            if (room)
+                ::WSAEventSelect(s, nullptr, 0);
+        }
+    } const guard{s, room};
     while (!bytes.empty()) {
         const int chunk = static_cast<int>(std::min<std::size_t>(bytes.size(), 1 << 20));
         const int sent = ::send(s, bytes.data(), chunk, 0);
@@ -132,15 +150,19 @@ void send_all(SOCKET s, std::string_view bytes, DWORD timeout_ms)
         const ULONGLONG now = ::GetTickCount64();
         if (now >= deadline)
             throw DWORD{WSAETIMEDOUT};
-        const ULONGLONG left = deadline - now;
-        timeval wait{static_cast<long>(left / 1000), static_cast<long>(left % 1000 * 1000)};
-        fd_set writable;
-        FD_ZERO(&writable);
-        FD_SET(s, &writable);
-        const int ready = ::select(0, nullptr, &writable, nullptr, &wait);
-        if (ready < 0)
-            throw last_socket_error();
+        if (!room) {
+            room.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+            if (!room)
+                throw ::GetLastError();
+            if (::WSAEventSelect(s, room.get(), FD_WRITE | FD_CLOSE) != 0)
+                throw last_socket_error();
+        }
+        const DWORD waited =
+            wait_unless_cancelled(room.get(), cancel, cancel_count, static_cast<DWORD>(deadline - now));
+        if (waited != WAIT_OBJECT_0 && waited != WAIT_TIMEOUT)
+            return false;
     }
+    return true;
 }
 
 } // namespace kvt

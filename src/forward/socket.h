@@ -38,8 +38,10 @@ uniquesocket connect_tcp(std::wstring_view host, std::uint16_t port, DWORD timeo
 // without waiting: what the peer sent is read and thrown away. Sets error to the cause.
 bool is_connected(SOCKET s, DWORD& error) noexcept;
 
-// Sends every byte, waiting at most timeout_ms in all for room. Throws the Winsock code of
-// the failure, WSAETIMEDOUT when time ran out; the connection is then of no further use.
-void send_all(SOCKET s, std::string_view bytes, DWORD timeout_ms);
+// Sends every byte, waiting at most timeout_ms in all for room. False when one of the cancel
+// events was set while it waited (they are not reset). Throws the Winsock code of the
+// failure, WSAETIMEDOUT when time ran out. After a failure or a cancel, bytes may have been
+// sent in part: the connection is of no further use.
+bool send_all(SOCKET s, std::string_view bytes, DWORD timeout_ms, const HANDLE* cancel, DWORD cancel_count);
 
 } // namespace kvt

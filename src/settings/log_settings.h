@@ -6,8 +6,9 @@
 // Threads: COM worker threads call every operation; the writer thread calls log_path and
 // limit. Each operation holds exactly one of the four locks for its whole run, registry
 // calls included: path_lock_ guards cached_path_, level_lock_ guards levels_, limit_lock_
-// guards limits_, forward_lock_ the forwarding values in the registry (nothing is cached). The setters re-enter their own lock through the getter; no other lock of
-// the program is taken while one of these is held.
+// guards limits_, forward_lock_ the forwarding values in the registry (nothing is cached).
+// The setters re-enter their own lock through the getter; no other lock of the program is
+// taken while one of these is held.
 //
 // Failures of registry calls are thrown as the Win32 code (DWORD). The getters level and
 // limit never throw: they fall back to defaults.

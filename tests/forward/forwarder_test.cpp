@@ -49,7 +49,13 @@ protected:
         EXPECT_EQ(::bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), size), 0);
         EXPECT_EQ(::listen(listener_.get(), 4), 0);
         EXPECT_EQ(::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&address), &size), 0);
-        forwarder_->configure({L"127.0.0.1", ntohs(address.sin_port), 3, 0x10});
+        port_ = ntohs(address.sin_port);
+    }
+
+    void start(DWORD send_timeout_ms = 300)
+    {
+        forwarder_.emplace(queue_, L"host", forwardtiming{10, 40, 2000, send_timeout_ms});
+        forwarder_->configure({L"127.0.0.1", port_, 3, 0x10});
     }
 
     // A record whose line is the one the writer wrote for it.
@@ -73,9 +79,9 @@ protected:
     {
         std::vector<std::string> messages;
         std::string bytes;
-        for (char buffer[4096]; messages.size() < count && readable(s);) {
-            const int got = ::recv(s, buffer, sizeof buffer, 0);
-            bytes.append(buffer, static_cast<std::size_t>(std::max(got, 0)));
+        for (std::vector<char> buffer(64 << 10); messages.size() < count && readable(s);) {
+            const int got = ::recv(s, buffer.data(), static_cast<int>(buffer.size()), 0);
+            bytes.append(buffer.data(), static_cast<std::size_t>(std::max(got, 0)));
             std::size_t space = bytes.find(' '), length = 0;
             while (space != std::string::npos && bytes.size() >= space + 1 + (length = std::stoul(bytes))) {
                 messages.push_back(bytes.substr(space + 1, length));
@@ -94,20 +100,25 @@ protected:
     const sourcekeyref key_ = make_sourcekey(7, version_, L"App");
     sourcecounters counters_;
     forwardqueue queue_{64, std::size_t{64} << 20};
-    std::optional<forwarder> forwarder_{std::in_place, queue_, L"host", forwardtiming{10, 40, 2000, 300}};
+    std::uint16_t port_ = 0;
+    std::optional<forwarder> forwarder_;
 };
 using Forwarder = forwardertest;
 
+// The second frame is far longer than the connection holds: its send waits for room again
+// and again, each time woken as soon as there is some, or it runs out of time.
 TEST_F(Forwarder, SendsFramesAndReconnectsAtOnceWhenTheCollectorClosedTheConnection)
 {
+    start(5'000);
     push(L"one");
-    push(L"two");
+    push(std::wstring(16 << 20, L't'));
     uniquesocket first = accept();
+    ::Sleep(100);
     std::vector<std::string> messages = receive(first.get(), 2);
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[0].substr(0, 29), "<30>1 2026-12-06T07:08:09.010");  // facility 3
     EXPECT_TRUE(messages[0].ends_with(" line=\"0\"] \xEF\xBB\xBFone")) << messages[0];
-    EXPECT_TRUE(messages[1].ends_with("\xEF\xBB\xBFtwo"));
+    EXPECT_TRUE(messages[1].ends_with("\xEF\xBB\xBF" + std::string(16 << 20, 't')));
     EXPECT_TRUE(forwarder_->state().connected);
 
     first.reset();
@@ -122,6 +133,7 @@ TEST_F(Forwarder, SendsFramesAndReconnectsAtOnceWhenTheCollectorClosedTheConnect
 
 TEST_F(Forwarder, AStalledCollectorTimesTheSendOutAndARefusingOneIsRetriedWithItsErrorShown)
 {
+    start();
     const uniquesocket stalled = accept();
     for (int i = 0; i < 8; ++i)
         push(std::wstring(2 << 20, L'x'));
@@ -136,8 +148,20 @@ TEST_F(Forwarder, AStalledCollectorTimesTheSendOutAndARefusingOneIsRetriedWithIt
     EXPECT_NE(state.retrying_since.dwHighDateTime, 0u);
     forwarder_->configure({});
     EXPECT_EQ(queue_.levels(), 0u);
-    ASSERT_TRUE(wait_until([&] { return forwarder_->state().last_error == 0; }));
-    forwarder_.reset();  // what it still held counts as lost
+    EXPECT_TRUE(wait_until([&] { return forwarder_->state().last_error == 0; }));
+}
+
+// With a send time-out far away, the end does not wait for it: the send gives up at once.
+TEST_F(Forwarder, EndingCutsASendToAStalledCollectorShortAndCountsWhatItHeldLost)
+{
+    start(30'000);
+    const uniquesocket stalled = accept();
+    for (int i = 0; i < 8; ++i)
+        push(std::wstring(2 << 20, L'x'));
+    ::Sleep(200);  // the forwarder fills the connection and waits for room
+    const ULONGLONG started = ::GetTickCount64();
+    forwarder_.reset();
+    EXPECT_LT(::GetTickCount64() - started, bound_ms);
     const countersnapshot c = read_counters(counters_);
     EXPECT_EQ(c.forwarded + c.forwardlost, 8u);
 }
