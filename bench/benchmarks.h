@@ -23,6 +23,15 @@ std::vector<result> measure_writer(const plan& p);
 // Lines written by the writer thread from batches of records, against the same two.
 std::vector<result> measure_writer_batches(const plan& p);
 
+// Lines on disk with forwarding to a local collector (127.0.0.1:collector_port) against the
+// same with forwarding off; no row without a collector (port 0).
+std::vector<result> measure_forwarding(const plan& p, unsigned collector_port);
+
+// The seconds from the first of lines messages of the bench source until the writer has
+// written the last (Suspend), after which it is resumed.
+class inprocessservice;
+double writer_seconds(const inprocessservice& service, std::size_t lines);
+
 // The last line of a UTF-16 log file with its CR LF, as bytes.
 std::string last_line(const std::wstring& file);
 

@@ -92,6 +92,10 @@ int run_suite(const options& o)
          }},
         {'4', [&](const plan& q) { return measure_cross_process(q, self); }},
         {'5', measure_memory},
+        {'6', [&](const plan& q) {
+             return measure_forwarding(q, static_cast<unsigned>(std::wcstoul(o.value_or(L"collector", L"0").c_str(),
+                                                                             nullptr, 10)));
+         }},
         {'c', measure_step_costs},
     };
     const std::string only = narrow(o.value_or(L"only", L""));

@@ -27,9 +27,7 @@ std::string last_line(const std::wstring& file)
     return text.substr(before == std::string::npos ? 2 : before + 4);
 }
 
-namespace {
-
-double kvtlog_seconds(const inprocessservice& service, std::size_t lines)
+double writer_seconds(const inprocessservice& service, std::size_t lines)
 {
     const stopwatch watch;
     for (std::size_t i = 0; i < lines; ++i)
@@ -40,8 +38,6 @@ double kvtlog_seconds(const inprocessservice& service, std::size_t lines)
     service.resume();
     return seconds;
 }
-
-} // namespace
 
 double floor_seconds(const std::wstring& file, const std::string& line, std::size_t lines)
 {
@@ -66,7 +62,7 @@ std::vector<result> measure_writer(const plan& p)
     // A first batch opens the file, shows the line the writer makes of the message, and
     // sizes the batches.
     const std::size_t lines =
-        items_for(p.writer_seconds, [&](std::size_t n) { return kvtlog_seconds(service, n); });
+        items_for(p.writer_seconds, [&](std::size_t n) { return writer_seconds(service, n); });
     const std::string line = last_line(service.current_file());
     const double n = static_cast<double>(lines);
     const std::wstring floor_file = service.directory() + L"\\floor.TXT";
@@ -78,7 +74,7 @@ std::vector<result> measure_writer(const plan& p)
     result spdlog{"3b", "writer: lines on disk" + bytes, "lines/s", "spdlog async rotating file logger",
                   "lines/s", better::higher, 1.0, {}, {}};
     for (unsigned i = 0; i < p.repetitions; ++i) {
-        const double kvtlog = n / kvtlog_seconds(service, lines);
+        const double kvtlog = n / writer_seconds(service, lines);
         if (last_line(service.current_file()).size() != line.size())
             throw std::runtime_error("the writer's lines changed their length");
         floor.values.push_back(kvtlog);

@@ -26,7 +26,11 @@ logs="$build/bench/logs"
 rm -rf "$logs"
 mkdir -p "$logs"
 
+# The forwarding benchmark's collector: a private rsyslog on 127.0.0.1 that discards what
+# it receives.
+collector="$build/bench/collector"
 unregister() {
+  bash tests/collector/collector.sh stop "$collector" || true
   wine "$server" -UnregServer /S </dev/null >/dev/null 2>&1 || true
   wine regsvr32 /u /s "$proxy" </dev/null >/dev/null 2>&1 || true
   kvt_wine_stop
@@ -34,10 +38,11 @@ unregister() {
 trap unregister EXIT
 wine "$server" -RegServer /S "-LogPath:$(winepath -w "$logs")" </dev/null
 wine regsvr32 /s "$proxy" </dev/null
+bash tests/collector/collector.sh start "$collector" /dev/null >/dev/null
 
 # The suite takes a few minutes; a hang (a client process or the server stuck) ends the run
 # after 15 minutes instead of holding the machine.
 cpu=$(grep -m1 '^model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
 timeout 900 wine "$build/bench/kvtbench.exe" "-csv:$(winepath -w "$build/bench/results.csv")" \
-     "-cpus:$(nproc)" "-cpu:${cpu:-unknown}" "$@" </dev/null
+     "-cpus:$(nproc)" "-cpu:${cpu:-unknown}" "-collector:$(cat "$collector/port")" "$@" </dev/null
 echo "written: $build/bench/results.csv"

@@ -10,6 +10,7 @@ packages=(
   wine64 wine libwine-dev      # the runtime the tests use, and the standard IDL files
   cmake ninja-build googletest
   clang jq                     # the second compiler's check (tools/clang-check.sh)
+  rsyslog                      # the collector of the forwarding tests, run privately by them
 )
 case "${1:-}" in
   '') ;;

@@ -23,9 +23,18 @@ std::uint32_t calling_process() noexcept
     return ::I_RpcBindingInqLocalClientPID(nullptr, &caller) == RPC_S_OK ? caller : 0;
 }
 
+// Records waiting for the forwarder: about as many as a second of heavy logging gives, so
+// that a collector that pauses briefly loses none.
+constexpr std::size_t forward_queue_records = 16384;
+
 } // namespace
 
-logservice::logservice() : writer_(settings_), channels_(writer_, settings_) {}
+logservice::logservice()
+    : forward_queue_(forward_queue_records), forwarder_(forward_queue_, computer_name()),
+      writer_(settings_, &forward_queue_), channels_(writer_, settings_)
+{
+    forwarder_.configure(settings_.forward_target());
+}
 
 HRESULT STDMETHODCALLTYPE logservice::QueryInterface(REFIID riid, void** object) noexcept
 {
@@ -231,8 +240,44 @@ HRESULT STDMETHODCALLTYPE logservice::GetCounters(DWORD fromId, DWORD* sourceId,
             return S_FALSE;
         const countersnapshot& c = found->second;
         *sourceId = found->first;
-        *counters = {c.committed, c.written,  c.bytes,    c.rotations, c.suspended,
-                     c.nofile,    c.refused,  c.ringfull, c.lost,      c.queued()};
+        *counters = {c.committed, c.written,  c.bytes,    c.rotations, c.suspended, c.nofile,
+                     c.refused,   c.ringfull, c.lost,     c.queued(),  c.forwarded, c.forwardfull,
+                     c.forwardlost};
+        return S_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE logservice::SetForwarding(LPCWSTR host, DWORD port, DWORD facility, DWORD levels) noexcept
+{
+    const bool on = host && *host;
+    if (on && (port == 0 || port > 0xFFFF || facility > max_facility))
+        return E_INVALIDARG;
+    return com_boundary(setting_changes, [&] {
+        forwardtarget target;
+        if (on)
+            target = {host, static_cast<std::uint16_t>(port), facility, levels};
+        const sectionguard guard(forward_lock_);
+        settings_.set_forward_target(target);
+        forwarder_.configure(target);
+        return S_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE logservice::GetForwarding(LPWSTR* host, DWORD* port, DWORD* facility, DWORD* levels,
+                                                    LogForwardState* state) noexcept
+{
+    *host = nullptr;
+    *port = *facility = *levels = 0;
+    *state = {};
+    return com_boundary(catches::memory | catches::other, [&] {
+        const forwardtarget target = forwarder_.target();
+        const forwardstate now = forwarder_.state();
+        if (target.on())
+            *host = task_string(target.host.c_str()).release();
+        *port = target.port;
+        *facility = target.facility;
+        *levels = target.levels;
+        *state = {now.connected, now.retrying_since, now.last_error};
         return S_OK;
     });
 }

@@ -11,8 +11,10 @@
 
 #include "channel/channel_set.h"
 #include "com/source_table.h"
+#include "forward/forwarder.h"
 #include "settings/log_settings.h"
 #include "writer/counters.h"
+#include "writer/forward_queue.h"
 #include "writer/writer_thread.h"
 
 #include <kvtlog.h>
@@ -24,12 +26,12 @@ namespace kvt {
 
 class logservice final : public ILogService, public ILogControl, public ILogAdmin, public ILogChannel {
 public:
-    // Opens the settings, then starts the writer thread and returns once it is ready, then
-    // the channels' drain thread. Throws std::bad_alloc, or the Win32 code (DWORD) when a
-    // thread cannot start.
+    // Opens the settings, starts the forwarder with the stored target, then starts the writer
+    // thread and returns once it is ready, then the channels' drain thread. Throws
+    // std::bad_alloc, or the Win32 or Winsock code (DWORD) when a thread cannot start.
     logservice();
     // Drains every channel into the writer, then stops the writer thread after everything
-    // posted before has been handled.
+    // posted before has been handled, then the forwarder.
     ~logservice() = default;
     logservice(const logservice&) = delete;
     logservice& operator=(const logservice&) = delete;
@@ -66,6 +68,9 @@ public:
 
     // ILogAdmin
     HRESULT STDMETHODCALLTYPE GetCounters(DWORD fromId, DWORD* sourceId, LogCounters* counters) noexcept override;
+    HRESULT STDMETHODCALLTYPE SetForwarding(LPCWSTR host, DWORD port, DWORD facility, DWORD levels) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetForwarding(LPWSTR* host, DWORD* port, DWORD* facility, DWORD* levels,
+                                            LogForwardState* state) noexcept override;
 
     // ILogChannel
     HRESULT STDMETHODCALLTYPE OpenChannel(DWORD processId, DWORD ringKiB, DWORD* channelId, ULONGLONG* ringSection,
@@ -91,11 +96,15 @@ public:
 
 private:
     // Constructed in this order and destroyed in reverse: the drain thread hands its last
-    // records to the writer before the writer stops, and the writer thread stops before the
-    // tables and the settings it reads go away.
+    // records to the writer before the writer stops, the writer thread stops before the
+    // forwarder it feeds, and all before the tables and the settings they read go away.
+    // forward_lock_ keeps the stored target and the forwarder's in step.
     logsettings settings_;
     countertable counters_;
     sourcetable sources_;
+    criticalsection forward_lock_;
+    forwardqueue forward_queue_;
+    forwarder forwarder_;
     writerthread writer_;
     channelset channels_;
 };

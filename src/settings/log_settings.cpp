@@ -82,6 +82,17 @@ limitrecord read_limit(HKEY settings, std::uint32_t id)
     return query_limit(key.get(), nullptr).value_or(builtin_limit);
 }
 
+std::optional<std::uint32_t> query_dword(HKEY key, const wchar_t* name) noexcept
+{
+    DWORD type = REG_NONE;
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    if (::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
+        type != REG_DWORD)
+        return std::nullopt;
+    return value;
+}
+
 pathref copy_text(const std::wstring& text)
 {
     wchar_t* copy = new wchar_t[text.size() + 1];
@@ -190,6 +201,46 @@ bool logsettings::set_limit(std::uint32_t id, const limitrecord& record)
               sizeof record);
     limits_[id] = record;
     return old.size_kib > record.size_kib;
+}
+
+forwardtarget logsettings::forward_target()
+{
+    const sectionguard guard(forward_lock_);
+    forwardtarget target;
+    std::optional<storedstring> host;
+    try {
+        host = read_string_value(key_.get(), forward_host_value);
+    } catch (DWORD) {
+        return target;
+    }
+    const std::uint32_t port = query_dword(key_.get(), forward_port_value).value_or(0);
+    if (!host || port == 0 || port > 0xFFFF)
+        return target;
+    target.host = host->text;
+    target.port = static_cast<std::uint16_t>(port);
+    target.facility = query_dword(key_.get(), forward_facility_value).value_or(default_facility);
+    if (target.facility > max_facility)
+        target.facility = default_facility;
+    target.levels = query_dword(key_.get(), forward_levels_value).value_or(target.levels);
+    return target;
+}
+
+void logsettings::set_forward_target(const forwardtarget& target)
+{
+    const sectionguard guard(forward_lock_);
+    const uniquehkey key = open_for_writing(key_.get(), nullptr);
+    if (!target.on()) {
+        const LSTATUS status = ::RegDeleteValueW(key.get(), forward_host_value);
+        if (status != ERROR_FILE_NOT_FOUND)
+            check_win32(status);
+        return;
+    }
+    const DWORD values[3] = {target.port, target.facility, target.levels};
+    set_value(key.get(), forward_port_value, REG_DWORD, &values[0], sizeof(DWORD));
+    set_value(key.get(), forward_facility_value, REG_DWORD, &values[1], sizeof(DWORD));
+    set_value(key.get(), forward_levels_value, REG_DWORD, &values[2], sizeof(DWORD));
+    // The host last: a target is on only once it is whole.
+    set_string(key.get(), forward_host_value, target.host.c_str());
 }
 
 } // namespace kvt

@@ -4,16 +4,18 @@
 // (settings_key.h).
 //
 // Threads: COM worker threads call every operation; the writer thread calls log_path and
-// limit. Each operation holds exactly one of the three locks for its whole run, registry
+// limit. Each operation holds exactly one of the four locks for its whole run, registry
 // calls included: path_lock_ guards cached_path_, level_lock_ guards levels_, limit_lock_
-// guards limits_. The setters re-enter their own lock through the getter; no other lock of
-// the program is taken while one of these is held.
+// guards limits_, forward_lock_ the forwarding values in the registry (nothing is cached).
+// The setters re-enter their own lock through the getter; no other lock of the program is
+// taken while one of these is held.
 //
 // Failures of registry calls are thrown as the Win32 code (DWORD). The getters level and
 // limit never throw: they fall back to defaults.
 
 #include "core/counted.h"
 #include "core/limitrecord.h"
+#include "settings/forward_target.h"
 #include "win/critical_section.h"
 #include "win/unique_resource.h"
 
@@ -56,10 +58,18 @@ public:
     // True when the new size_kib is smaller than the old one.
     bool set_limit(std::uint32_t id, const limitrecord& limit);
 
+    // The stored forwarding target: off without a host, or with a port outside 1 to 65535;
+    // the default facility for one above max_facility, every level for an absent mask.
+    // Throws std::bad_alloc.
+    forwardtarget forward_target();
+    // Stores the target; one that is off removes the host only. Throws the Win32 code.
+    void set_forward_target(const forwardtarget& target);
+
 private:
     criticalsection path_lock_;
     criticalsection level_lock_;
     criticalsection limit_lock_;
+    criticalsection forward_lock_;
     uniquehkey key_;
     pathref cached_path_;
     std::map<std::uint32_t, std::uint32_t> levels_;

@@ -6,6 +6,9 @@
 // CLSID\{class id}\Settings      the log directory as its (default) value
 //     Level, Limit               a level mask and a size limit per source id: the value
 //                                named by the id, the (default) value for every other id
+//     ForwardHost, ForwardPort   the collector that records are forwarded to (REG_SZ, REG_DWORD);
+//     ForwardFacility,           its facility and the levels forwarded (REG_DWORD each);
+//     ForwardLevels              forwarding is off while no host is stored
 // KVT.Logging, KVT.Logging.1     the ProgIDs, each with a CLSID subkey; the first names
 //                                the second as its CurVer
 
@@ -22,6 +25,10 @@ inline constexpr wchar_t progid_subkey[] = L"ProgID";
 inline constexpr wchar_t settings_subkey[] = L"Settings";
 inline constexpr wchar_t level_subkey[] = L"Level";
 inline constexpr wchar_t limit_subkey[] = L"Limit";
+inline constexpr wchar_t forward_host_value[] = L"ForwardHost";
+inline constexpr wchar_t forward_port_value[] = L"ForwardPort";
+inline constexpr wchar_t forward_facility_value[] = L"ForwardFacility";
+inline constexpr wchar_t forward_levels_value[] = L"ForwardLevels";
 inline constexpr wchar_t progid[] = L"KVT.Logging";
 inline constexpr wchar_t version_progid[] = L"KVT.Logging.1";
 inline constexpr wchar_t current_version_subkey[] = L"CurVer";

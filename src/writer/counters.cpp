@@ -13,6 +13,9 @@ countersnapshot read_counters(const sourcecounters& c) noexcept
     s.ringfull = c.ringfull.load(std::memory_order_acquire);
     s.lost = c.lost.load(std::memory_order_acquire);
     s.refused = c.refused.load(std::memory_order_acquire);
+    s.forwarded = c.forwarded.load(std::memory_order_relaxed);
+    s.forwardfull = c.forwardfull.load(std::memory_order_relaxed);
+    s.forwardlost = c.forwardlost.load(std::memory_order_relaxed);
     s.committed = c.committed.load(std::memory_order_acquire);
     return s;
 }

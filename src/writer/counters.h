@@ -7,7 +7,9 @@
 // thread's update shares a line with another's and no update takes a lock:
 // - committed and refused: the threads that commit records, one atomic add each;
 // - the writer's group: the writer thread only, a plain store of an atomic;
-// - the channel's group: the thread that drains the record channel only.
+// - the channel's group: the thread that drains the record channel only;
+// - the forwarder's group: the forwarder thread only.
+// Forwarding counts apart: a record dropped from forwarding is still written to its file.
 // Readers load every counter without a lock; see read_counters for the order.
 
 #include "win/critical_section.h"
@@ -42,15 +44,21 @@ struct sourcecounters {
     std::atomic<std::uint64_t> rotations{0};
     std::atomic<std::uint64_t> suspended{0};  // dropped while writing was suspended
     std::atomic<std::uint64_t> nofile{0};     // dropped: no file could be opened or written
+    std::atomic<std::uint64_t> forwardfull{0};  // not forwarded: the forwarding queue was full
 
     // The record channel's drain thread.
     alignas(64) std::atomic<std::uint64_t> ringfull{0};  // dropped: the client's ring was full
     std::atomic<std::uint64_t> lost{0};                  // lost when a client died mid-record
+
+    // The forwarder thread.
+    alignas(64) std::atomic<std::uint64_t> forwarded{0};  // handed to the collector's connection
+    std::atomic<std::uint64_t> forwardlost{0};            // taken for forwarding, never sent whole
 };
 
 // The counters of one id as read at one time.
 struct countersnapshot {
     std::uint64_t committed, written, bytes, rotations, suspended, nofile, refused, ringfull, lost;
+    std::uint64_t forwarded, forwardfull, forwardlost;
 
     std::uint64_t dropped() const noexcept { return suspended + nofile + refused + ringfull + lost; }
     // Committed, but neither written nor dropped yet.

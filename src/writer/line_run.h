@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kvt {
@@ -43,6 +44,13 @@ public:
     }
 
     std::size_t units() const noexcept { return text_.size(); }
+
+    // The line that add appended last; empty in an empty run.
+    std::wstring_view last_line() const noexcept
+    {
+        const std::size_t start = ends_.size() < 2 ? 0 : ends_[ends_.size() - 2];
+        return std::wstring_view(text_).substr(start, ends_.empty() ? 0 : ends_.back() - start);
+    }
 
     // Writes the run with one WriteFile and counts its records written, or dropped for
     // want of a file where the write fell short; the run is then empty.

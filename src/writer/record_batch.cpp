@@ -65,10 +65,16 @@ void recordbatch::add_value(const batchvalue& value)
     ++records_.back().values;
 }
 
+lineheader recordbatch::header(const batchrecord& r) const noexcept
+{
+    const auto text = [this](std::size_t at) { return at == batchrecord::no_text ? nullptr : wide_.c_str() + at; };
+    return {r.level, r.time, r.firstid, r.secondid, text(r.file), r.line, text(r.function)};
+}
+
 void recordbatch::render(const batchrecord& r, std::wstring& out) const
 {
     const auto text = [this](std::size_t at) { return at == batchrecord::no_text ? nullptr : wide_.c_str() + at; };
-    append_header({r.level, r.time, r.firstid, r.secondid, text(r.file), r.line, text(r.function)}, out);
+    append_header(header(r), out);
     for (const batchvalue& v : std::span(values_).subspan(r.first_value, r.values)) {
         switch (v.kind) {
         case valuekind::signedint:

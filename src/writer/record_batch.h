@@ -9,6 +9,7 @@
 
 #include "core/sourcekey.h"
 #include "writer/counters.h"
+#include "writer/line_format.h"
 
 #include <windows.h>
 
@@ -65,6 +66,9 @@ public:
     void add_oem(std::string_view text);
 
     std::span<const batchrecord> records() const noexcept { return records_; }
+
+    // The fields of the record's header; its texts stay the batch's.
+    lineheader header(const batchrecord& record) const noexcept;
 
     // Appends the record's whole line. Throws std::bad_alloc; out may then hold part of it.
     void render(const batchrecord& record, std::wstring& out) const;

@@ -17,7 +17,10 @@ namespace {
 // closed, when the loop ends. Touched by the writer thread only, so it needs no lock.
 class writer {
 public:
-    explicit writer(logsettings& settings) noexcept : settings_(settings), files_(settings) {}
+    writer(logsettings& settings, forwardqueue* forward) noexcept
+        : settings_(settings), files_(settings), forward_(forward)
+    {
+    }
 
     // Takes ownership of the message's payload, which is destroyed on every path.
     void handle(const MSG& message)
@@ -25,13 +28,19 @@ public:
         switch (message.message) {
         case WM_LOGRECORD:
             if (const std::unique_ptr<postedrecord> posted{reinterpret_cast<postedrecord*>(message.wParam)})
-                write(std::span<const postedrecord>(posted.get(), 1), [](const postedrecord& p, std::wstring& out) {
-                    append_line(*p.record, out);
-                });
+                write(
+                    std::span<const postedrecord>(posted.get(), 1),
+                    [](const postedrecord& p, std::wstring& out) { append_line(*p.record, out); },
+                    [](const postedrecord& p) {
+                        const logrecord& r = *p.record;
+                        return lineheader{r.level, r.time, r.firstid, r.secondid, r.file.get(), r.line, r.function.get()};
+                    });
             break;
         case WM_LOGBATCH:
             if (const std::unique_ptr<recordbatch> batch{reinterpret_cast<recordbatch*>(message.wParam)})
-                write(batch->records(), [&batch](const batchrecord& r, std::wstring& out) { batch->render(r, out); });
+                write(
+                    batch->records(), [&batch](const batchrecord& r, std::wstring& out) { batch->render(r, out); },
+                    [&batch](const batchrecord& r) { return batch->header(r); });
             break;
         case WM_LOGCLOSESOURCE:
             if (const std::unique_ptr<closerequest> request{reinterpret_cast<closerequest*>(message.wParam)})
@@ -57,12 +66,12 @@ private:
     // The records in order, each exactly as if it came alone; runs of lines for one file
     // are written together, ended wherever a record alone would have been written before
     // the next step. A run left by a throwing render is written on the way out.
-    template <class Record, class Render>
-    void write(std::span<const Record> records, Render render)
+    template <class Record, class Render, class Header>
+    void write(std::span<const Record> records, Render render, Header header)
     {
         try {
             for (const Record& record : records)
-                add(record.key, *record.counters, [&](std::wstring& out) { render(record, out); });
+                add(record.key, *record.counters, header(record), [&](std::wstring& out) { render(record, out); });
         } catch (...) {
             run_.write();
             throw;
@@ -72,7 +81,7 @@ private:
 
     // While suspended, and when the source has no file, the record is dropped unwritten.
     template <class Render>
-    void add(const sourcekeyref& key, sourcecounters& counters, Render render)
+    void add(const sourcekeyref& key, sourcecounters& counters, const lineheader& header, Render render)
     {
         if (suspended_) {
             raise(counters.suspended);
@@ -95,8 +104,29 @@ private:
             return;
         }
         run_.add(*file, counters, render);
+        offer(key, counters, header, run_.last_line());
         if (run_.units() > max_run_units)
             run_.write();
+    }
+
+    // Hands a copy of the record's line just added to the forwarding queue, when its level
+    // is forwarded; a full queue, or no memory for the copy, drops it from forwarding only.
+    void offer(const sourcekeyref& key, sourcecounters& counters, const lineheader& header,
+               std::wstring_view line) noexcept
+    {
+        if (!forward_ || !(forward_->levels() & header.level))
+            return;
+        try {
+            auto record = std::make_unique<forwardrecord>(forwardrecord{
+                key, &counters, header.level, header.time, header.firstid, header.secondid,
+                header.file ? std::optional<std::wstring>(header.file) : std::nullopt, header.line,
+                header.function ? std::optional<std::wstring>(header.function) : std::nullopt,
+                std::wstring(line)});
+            if (forward_->push(record))
+                return;
+        } catch (const std::bad_alloc&) {
+        }
+        raise(counters.forwardfull);
     }
 
     // Checked before the record, so a file may pass its limit by one line, and a file found
@@ -123,18 +153,19 @@ private:
 
     logsettings& settings_;
     filetable files_;
+    forwardqueue* forward_;  // null: nothing is forwarded
     linerun run_;  // empty between messages; kept for its buffers
     bool suspended_ = false;
 };
 
 } // namespace
 
-DWORD run_writer_loop(logsettings& settings, HANDLE start_event)
+DWORD run_writer_loop(logsettings& settings, HANDLE start_event, forwardqueue* forward)
 {
     MSG message;
     ::PeekMessageW(&message, nullptr, WM_LOGRECORD, WM_LOGRECORD, PM_NOREMOVE);
     ::SetEvent(start_event);
-    writer state(settings);
+    writer state(settings, forward);
     for (;;) {
         switch (::GetMessageW(&message, nullptr, 0, 0)) {
         case 0:

@@ -20,13 +20,14 @@ constexpr DWORD failed_start_wait_ms = 5000;
 struct startblock {
     HANDLE start_event;
     logsettings* settings;
+    forwardqueue* forward;
 };
 
 unsigned __stdcall writer_entry(void* argument)
 {
     const startblock start = *static_cast<const startblock*>(argument);
     try {
-        return run_writer_loop(*start.settings, start.start_event);
+        return run_writer_loop(*start.settings, start.start_event, start.forward);
     } catch (...) {
         return 0xFFFFFFFF;
     }
@@ -88,12 +89,12 @@ void writerthread::commit(std::unique_ptr<recordbatch> batch) const noexcept
     commit_payload(*this, WM_LOGBATCH, std::move(batch), records);
 }
 
-writerthread::writerthread(logsettings& settings)
+writerthread::writerthread(logsettings& settings, forwardqueue* forward)
 {
     const uniquehandle start_event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!start_event)
         throw ::GetLastError();
-    startblock start{start_event.get(), &settings};
+    startblock start{start_event.get(), &settings, forward};
     unsigned thread_id = 0;
     handle_.reset(reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, writer_entry, &start, 0, &thread_id)));
     if (!handle_)

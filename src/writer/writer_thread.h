@@ -7,6 +7,7 @@
 #include "core/sourcekey.h"
 #include "settings/log_settings.h"
 #include "writer/counters.h"
+#include "writer/forward_queue.h"
 #include "writer/record_batch.h"
 #include "win/unique_resource.h"
 
@@ -52,10 +53,11 @@ bool post_to_writer(DWORD thread_id, UINT message, WPARAM wparam, LPARAM lparam)
 
 // Starts the thread on construction and returns once its queue exists; stops it on
 // destruction after every message posted before has been handled. Construction throws the
-// Win32 code (DWORD) when the thread cannot be started or ends before it is ready.
+// Win32 code (DWORD) when the thread cannot be started or ends before it is ready. With a
+// forwarding queue, which must outlive the thread, every record written is offered to it.
 class writerthread {
 public:
-    explicit writerthread(logsettings& settings);
+    explicit writerthread(logsettings& settings, forwardqueue* forward = nullptr);
     ~writerthread();
     writerthread(const writerthread&) = delete;
     writerthread& operator=(const writerthread&) = delete;

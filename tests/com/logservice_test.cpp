@@ -31,7 +31,11 @@ TEST_F(ServiceTest, EveryMethodAnswersWithItsResultAndOutValues)
     ILogControl* const c = control_.Get();
     const ComPtr<ILogSource> app = source(7, L"app");
     const ComPtr<ILogMessage> m = message(app.Get(), 2);
-    DWORD a, b;
+    ComPtr<ILogAdmin> admin;
+    EXPECT_EQ(service_.As(&admin), S_OK);
+    ILogAdmin* const ad = admin.Get();
+    DWORD a, b, d;
+    LogForwardState state;
     LPWSTR text;
     void* object;
     const DWORD* const v = test_version;
@@ -73,6 +77,12 @@ TEST_F(ServiceTest, EveryMethodAnswersWithItsResultAndOutValues)
         {[&] { return answer(c->FormatLevels(0x41, &text), text); }, S_OK, L"FATAL,TRACE"},
         {[&] { return answer(c->FormatLevels(0xFFFFFFFF, &text), text); }, S_OK,
          L"FATAL,ERROR,WARNING,EVENT,INFO,DEBUG,TRACE"},
+        {[&] { return answer(ad->SetForwarding(L"h", 65536, 1, 1)); }, E_INVALIDARG, L""},
+        {[&] { return answer(ad->SetForwarding(L"h", 1, 24, 1)); }, E_INVALIDARG, L""},
+        {[&] { EXPECT_EQ(ad->SetForwarding(L"127.0.0.1", 9, 16, 3), S_OK);
+               return answer(ad->GetForwarding(&text, &a, &b, &d, &state), text, a, b, d); }, S_OK, L"127.0.0.1 9 16 3"},
+        {[&] { EXPECT_EQ(ad->SetForwarding(L"", 9, 99, 3), S_OK);
+               return answer(ad->GetForwarding(&text, &a, &b, &d, &state), text, a, b, d); }, S_OK, L"<null> 0 1 127"},
         {[&] { return answer(f->QueryInterface(IID_ILogService, &object), object); }, E_NOINTERFACE, none},
         {[&] { return answer(f->CreateInstance(s, IID_ILogService, &object), object); }, CLASS_E_NOAGGREGATION, none},
         {[&] { return answer(f->CreateInstance(nullptr, IID_ILogSource, &object), object); }, E_NOINTERFACE, none},

@@ -133,6 +133,9 @@ TEST_F(Kvtlogctl, EachCommandLineAnswersWithItsOutputAndExitCodeAndFreesWhatItGo
                                         "default: levels INFO,DEBUG; limit 512 KiB, 5 files\r\n"
                                         "CA7: levels ERROR,WARNING; limit 100 KiB, 2 files\r\n"
                                         "GE: levels none; limit 512 KiB, 5 files\r\n"},
+        {{L"forward", L"127.0.0.1:9", L"--levels", L"error,fatal", L"--facility", L"16"}, 0, ""},
+        {{L"forward", L"off"}, 0, ""},
+        {{L"forward"}, 0, "forwarding: off\r\n"},
         {{tail, file}, 0, shown({0, 1, 2, 3, 4, 5})},
         {{tail, file, L"-n", L"3"}, 0, shown({2, 3, 4, 5})},
         {{tail, file, L"-n", L"0"}, 0, ""},
@@ -152,6 +155,8 @@ TEST_F(Kvtlogctl, EachCommandLineAnswersWithItsOutputAndExitCodeAndFreesWhatItGo
         {{L"limit", L"CA7", L"ten", L"2"}, 2, "", "kvtlogctl limit: SIZE_KIB must be a number from 0 to 4294967295, not \"ten\""},
         {{L"limit", L"CA7", L"10", L"256"}, 1, "", "kvtlogctl limit: SetLimit " + invalid},
         {{L"suspend", L"now"}, 2, "", "kvtlogctl suspend: too many arguments"},
+        {{L"forward", L"[::1]:65536"}, 2, "", "kvtlogctl forward: PORT must be a number from 1 to 65535"},
+        {{L"forward", L"host:1", L"--facility", L"24"}, 2, "", "kvtlogctl forward: FACILITY must be a number from 0 to 23"},
         {{tail}, 2, "", "kvtlogctl tail: give FILE, or ID NAME VERSION"},
         {{tail, L"x.TXT", L"--since", L"never"}, 2, "", "kvtlogctl tail: \"never\" is not a time"},
         {{tail, L"CA7", L"App", L"1.0"}, 2, "", "kvtlogctl tail: the version must be four numbers"},
@@ -168,7 +173,7 @@ TEST_F(Kvtlogctl, EachCommandLineAnswersWithItsOutputAndExitCodeAndFreesWhatItGo
 
 TEST_F(Kvtlogctl, EveryCommandExplainsItself)
 {
-    for (const std::wstring command : {L"path", L"level", L"limit", L"suspend", L"resume", L"status", L"stats", L"tail"})
+    for (const std::wstring command : {L"path", L"level", L"limit", L"suspend", L"resume", L"status", L"stats", L"tail", L"forward"})
         for (const ctl::arguments& args : {ctl::arguments{command, L"--help"}, ctl::arguments{L"help", command}})
             EXPECT_TRUE(run(args).out.starts_with("usage: kvtlogctl " + ctl::to_utf8(command))) << ctl::to_utf8(command);
     for (const ctl::arguments& args : {ctl::arguments{L"--help"}, ctl::arguments{}})

@@ -165,5 +165,27 @@ TEST_F(LogSettings, SetLogPathStoresTheTypeTheTextNeedsAndReportsOnlyAnotherDire
         EXPECT_EQ(references_environment(text), expected) << (text ? text : L"(null)");
 }
 
+TEST_F(LogSettings, AForwardingTargetIsOffUntilAWholeOneIsStoredAndOddValuesFallBack)
+{
+    logsettings store;
+    EXPECT_FALSE(store.forward_target().on());
+    const forwardtarget target{L"collector", 6514, 16, 0x03};
+    store.set_forward_target(target);
+    EXPECT_EQ(store.forward_target(), target);
+    const struct { const wchar_t* name; DWORD value; forwardtarget expected; } cases[] = {
+        {L"ForwardFacility", 24, {L"collector", 6514, 1, 0x03}},
+        {L"ForwardPort", 0x10000, {}},
+        {L"ForwardPort", 0, {}},
+    };
+    for (const auto& c : cases) {
+        set_dword(HKEY_CLASSES_ROOT, settings.c_str(), c.name, c.value);
+        EXPECT_EQ(store.forward_target(), c.expected) << c.name << c.value;
+    }
+    store.set_forward_target(target);
+    store.set_forward_target({});
+    EXPECT_EQ(store.forward_target(), forwardtarget{});
+    store.set_forward_target({});
+}
+
 } // namespace
 } // namespace kvt::test

@@ -328,5 +328,38 @@ TEST_F(WriterThread, EveryCommittedRecordIsCountedWrittenOrDroppedByItsCause)
     EXPECT_EQ(c.refused, 4u);
 }
 
+TEST_F(WriterThread, WrittenRecordsOfTheForwardedLevelsAreQueuedForForwardingUntilTheQueueIsFull)
+{
+    forwardqueue queue(3, 200);  // code units of lines
+    writer_.emplace(settings_, &queue);
+    commit(app_, L"off");
+    flush();
+    queue.set_levels(0x10);
+    auto batch = std::make_unique<recordbatch>();
+    batch->add_record(app_, counters_, 0x10, SYSTEMTIME{2026, 12, 0, 6, 7, 8, 9, 10}, 1, 2, L"f.c", 3, L"fn");
+    batch->add_wide(L"batched");
+    batch->add_record(app_, counters_, 0x20, SYSTEMTIME{}, 0, 0, nullptr, 0, nullptr);
+    writer_->commit(std::move(batch));
+    commit(app_, L"posted");
+    commit(app_, std::wstring(100, L'l'));  // beyond the units left
+    commit(app_, L"third");
+    commit(app_, L"full");
+    flush();
+    writer_.reset();
+    forwardrecords taken;
+    queue.take_all(taken);
+    ASSERT_EQ(taken.size(), 3u);
+    EXPECT_EQ(taken[0]->text, L"2026/12/06|07:08:09.010|INF|1/2|f.c,3|fn|batched\r\n");
+    EXPECT_EQ(taken[0]->file, L"f.c");
+    EXPECT_EQ(taken[0]->function, L"fn");
+    EXPECT_EQ(taken[0]->key.get(), app_.get());
+    EXPECT_EQ(taken[0]->counters, &counters_);
+    EXPECT_FALSE(taken[1]->file);
+    EXPECT_TRUE(taken[1]->text.ends_with(L"|posted\r\n"));
+    EXPECT_TRUE(taken[2]->text.ends_with(L"|third\r\n"));
+    EXPECT_EQ(read_counters(counters_).forwardfull, 2u);
+    EXPECT_EQ(read_counters(counters_).written, 7u);
+}
+
 } // namespace
 } // namespace kvt::test

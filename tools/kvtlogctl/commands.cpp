@@ -96,6 +96,8 @@ void run_status(context& ctx, const arguments& args)
     for (const source_id id : ids)
         ctx.con.out(source_id_label(ctx.service, id) + L": levels " + levels_label(ctx.service, ctx.service.level(id)) +
                     L"; limit " + limit_label(ctx.service.limit(id)));
+    if (const std::wstring forwarding = forwarding_label(ctx.service); !forwarding.empty())
+        ctx.con.out(forwarding);
 }
 
 const command path_command{
@@ -145,11 +147,13 @@ const command status_command{
     L"status", L"  status [ID...]              show all settings, of the default and of each ID",
     L"usage: kvtlogctl status [ID...]\n"
     L"\n"
-    L"Shows the log directory, and the levels and size limit of the default and of each ID.\n",
+    L"Shows the log directory, and the levels and size limit of the default and of each ID;\n"
+    L"then, while forwarding is on, its target and the state of its connection.\n",
     true, run_status};
 
 const command* const commands[] = {&path_command,   &level_command,  &limit_command, &suspend_command,
-                                   &resume_command, &status_command, &stats_command, &tail_command};
+                                   &resume_command, &status_command, &stats_command, &tail_command,
+                                   &forward_command};
 
 const command* find_command(std::wstring_view name)
 {

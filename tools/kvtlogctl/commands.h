@@ -28,6 +28,9 @@ struct command {
 
 extern const command tail_command;
 extern const command stats_command;
+extern const command forward_command;
+// The forwarding line of status; empty while forwarding is off.
+std::wstring forwarding_label(servicesession& service);
 
 // Runs kvtlogctl with its arguments, the program name left out. Returns the exit code:
 // 0 on success, 1 when an operation failed, 2 for arguments it cannot use.

@@ -77,6 +77,22 @@ std::optional<std::pair<DWORD, LogCounters>> servicesession::counters(DWORD from
     return hr == S_OK ? std::optional(found) : std::nullopt;
 }
 
+servicesession::forwardinfo servicesession::forwarding()
+{
+    forwardinfo f{};
+    const std::optional<std::wstring> host = returned_string(L"GetForwarding", [&](wchar_t** text) {
+        return admin().GetForwarding(text, &f.port, &f.facility, &f.levels, &f.state);
+    });
+    f.host = host.value_or(L"");
+    return f;
+}
+
+void servicesession::set_forwarding(const std::wstring& host, DWORD port, DWORD facility, DWORD levels)
+{
+    check_hresult(admin().SetForwarding(host.empty() ? nullptr : host.c_str(), port, facility, levels),
+                  L"SetForwarding");
+}
+
 DWORD servicesession::level(source_id id)
 {
     DWORD mask = 0;

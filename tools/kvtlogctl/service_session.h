@@ -35,6 +35,16 @@ public:
     // The counters of the lowest source id not below from, with that id; empty when none.
     std::optional<std::pair<DWORD, LogCounters>> counters(DWORD from);
 
+    // Forwarding: the host is empty while it is off.
+    struct forwardinfo {
+        std::wstring host;
+        DWORD port, facility, levels;
+        LogForwardState state;
+    };
+    forwardinfo forwarding();
+    // An empty host turns forwarding off.
+    void set_forwarding(const std::wstring& host, DWORD port, DWORD facility, DWORD levels);
+
     DWORD parse_source_id(const std::wstring& text);
     std::wstring format_source_id(DWORD id);
     DWORD parse_levels(const std::wstring& text);

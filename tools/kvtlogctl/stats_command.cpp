@@ -60,6 +60,7 @@ void run_stats(context& ctx, const arguments& args)
     const DWORD first = one ? read_source_id(ctx.service, args[0]).value_or(default_source_id) : 0;
     std::vector<row> rows{heading};
     numbers total{};
+    LogCounters forwarding{};
     for (DWORD from = first;;) {
         const auto found = ctx.service.counters(from);
         if (!found || (one && found->first != first))
@@ -68,6 +69,9 @@ void run_stats(context& ctx, const arguments& args)
         rows.push_back(counters_row(source_id_label(ctx.service, found->first), values));
         for (std::size_t i = 0; i < counts; ++i)
             total[i] += values[i];
+        forwarding.forwarded += found->second.forwarded;
+        forwarding.forwardFull += found->second.forwardFull;
+        forwarding.forwardLost += found->second.forwardLost;
         if (found->first == default_source_id)
             break;
         from = found->first + 1;
@@ -76,6 +80,10 @@ void run_stats(context& ctx, const arguments& args)
         rows.push_back(counters_row(L"total", total));
     print_table(ctx.con, rows);
     ctx.con.out(L"queued now: " + std::to_wstring(total[counts - 1]));
+    if (forwarding.forwarded || forwarding.forwardFull || forwarding.forwardLost)
+        ctx.con.out(L"forwarded: " + std::to_wstring(forwarding.forwarded) + L"; dropped from forwarding: " +
+                    std::to_wstring(forwarding.forwardFull) + L" (queue full), " +
+                    std::to_wstring(forwarding.forwardLost) + L" (not sent)");
 }
 
 } // namespace
@@ -88,7 +96,8 @@ const command stats_command{
     L"by clients; those written to the id's files and their bytes; how often a file was\n"
     L"rotated; the records dropped while writing was suspended, for want of a file, because\n"
     L"the writer's queue refused them, because a client's record ring was full, or lost with a\n"
-    L"client that died; and those still queued. Without ID, the totals follow.",
+    L"client that died; and those still queued. Without ID, the totals follow. Once records\n"
+    L"have been forwarded or dropped from forwarding, a last line counts them.",
     true, run_stats};
 
 } // namespace kvt::ctl

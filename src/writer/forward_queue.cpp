@@ -1,0 +1,36 @@
+#include "writer/forward_queue.h"
+
+namespace kvt {
+
+forwardqueue::forwardqueue(std::size_t capacity, std::size_t max_units)
+    : capacity_(capacity), max_units_(max_units), ready_(::CreateEventW(nullptr, TRUE, FALSE, nullptr))
+{
+    if (!ready_)
+        throw ::GetLastError();
+    records_.reserve(capacity);
+}
+
+bool forwardqueue::push(std::unique_ptr<forwardrecord>& record) noexcept
+{
+    const sectionguard guard(lock_);
+    // Bounded by the capacity, not by what the vector happens to hold room for: a taken
+    // vector given back with more room must not let the queue grow.
+    if (records_.size() >= capacity_ || records_.size() == records_.capacity() ||
+        record->text.size() > max_units_ - units_)
+        return false;
+    units_ += record->text.size();
+    records_.push_back(std::move(record));
+    if (records_.size() == 1)
+        ::SetEvent(ready_.get());
+    return true;
+}
+
+void forwardqueue::take_all(forwardrecords& taken) noexcept
+{
+    const sectionguard guard(lock_);
+    records_.swap(taken);
+    units_ = 0;
+    ::ResetEvent(ready_.get());
+}
+
+} // namespace kvt
