@@ -31,7 +31,7 @@ std::size_t drain_channel(channel& c, const drainpass& pass, recordbatch& batch,
     for (; consumed < pass.limit; ++consumed) {
         const ringreader::readresult result = reader.read(copy);
         if (result == ringreader::readresult::record) {
-            if (!add_record_copy(copy, c.sources(), batch))
+            if (!add_record_copy(copy, c.sources(), c.process_id(), batch))
                 count_dropped(record_source(copy, c.sources()), &sourcecounters::lost);
             continue;
         }

@@ -108,7 +108,8 @@ const channelsource* record_source(std::span<const std::byte> copy, std::span<co
     return head.slot < sources.size() ? &sources[head.slot] : nullptr;
 }
 
-bool add_record_copy(std::span<const std::byte> copy, std::span<const channelsource> sources, recordbatch& batch)
+bool add_record_copy(std::span<const std::byte> copy, std::span<const channelsource> sources,
+                     std::uint32_t process_id, recordbatch& batch)
 {
     const channelsource* source = record_source(copy, sources);
     if (!source)
@@ -141,7 +142,7 @@ bool add_record_copy(std::span<const std::byte> copy, std::span<const channelsou
     const auto function = location_text(copy.subspan(sizeof(recordhead) + file_bytes, function_bytes),
                                         head.function_bytes == no_location_text, false);
     batch.add_record(source->key, *source->counters, head.level, time, head.firstid, head.secondid, file.get(),
-                     head.line, function.get());
+                     head.line, function.get(), process_id);
     valuecursor add(copy, texts_end);
     for (unsigned i = 0; i < head.values; ++i) {
         add.next(value, payload);

@@ -27,7 +27,9 @@ const channelsource* record_source(std::span<const std::byte> copy, std::span<co
 // Adds the record to the batch when every check holds: the length matches the copy, the slot
 // names one of sources, the location texts, the values and their kinds, radixes, digit counts
 // and lengths lie inside the record, and the time converts. False when one fails: the batch
-// is then unchanged. Throws std::bad_alloc (the batch may then hold part of the record).
-bool add_record_copy(std::span<const std::byte> copy, std::span<const channelsource> sources, recordbatch& batch);
+// is then unchanged. process_id: the client's, which the record carries on for forwarding.
+// Throws std::bad_alloc (the batch may then hold part of the record).
+bool add_record_copy(std::span<const std::byte> copy, std::span<const channelsource> sources,
+                     std::uint32_t process_id, recordbatch& batch);
 
 } // namespace kvt

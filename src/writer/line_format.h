@@ -20,6 +20,7 @@ struct lineheader {
     const wchar_t* file;      // null: none
     std::uint32_t line;
     const wchar_t* function;  // null: none
+    std::uint32_t process_id = 0;  // the client's, where the server knows it; not on the line
 };
 
 // Appends date|time|levels|first/second|file,line|function| unless it would take more than

@@ -7,12 +7,13 @@ namespace kvt {
 
 void recordbatch::add_record(sourcekeyref key, sourcecounters& counters, std::uint32_t level,
                              const SYSTEMTIME& time, std::uint32_t firstid, std::uint32_t secondid,
-                             const wchar_t* file, std::uint32_t line, const wchar_t* function)
+                             const wchar_t* file, std::uint32_t line, const wchar_t* function,
+                             std::uint32_t process_id)
 {
     const std::size_t file_text = file ? add_wide_text(file) : batchrecord::no_text;
     const std::size_t function_text = function ? add_wide_text(function) : batchrecord::no_text;
     records_.push_back({std::move(key), &counters, level, time, firstid, secondid, file_text, line, function_text,
-                        values_.size(), 0});
+                        values_.size(), 0, process_id});
 }
 
 void recordbatch::add_signed(std::int64_t value, std::uint8_t radix, std::uint16_t min_digits)
@@ -68,7 +69,7 @@ void recordbatch::add_value(const batchvalue& value)
 lineheader recordbatch::header(const batchrecord& r) const noexcept
 {
     const auto text = [this](std::size_t at) { return at == batchrecord::no_text ? nullptr : wide_.c_str() + at; };
-    return {r.level, r.time, r.firstid, r.secondid, text(r.file), r.line, text(r.function)};
+    return {r.level, r.time, r.firstid, r.secondid, text(r.file), r.line, text(r.function), r.process_id};
 }
 
 void recordbatch::render(const batchrecord& r, std::wstring& out) const

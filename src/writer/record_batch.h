@@ -51,6 +51,7 @@ struct batchrecord {
     std::size_t function;
     std::size_t first_value;
     std::size_t values;
+    std::uint32_t process_id;  // the client's; 0: not known
 };
 
 class recordbatch {
@@ -58,7 +59,7 @@ public:
     // Starts a record; the values added next belong to it. Every add throws std::bad_alloc.
     void add_record(sourcekeyref key, sourcecounters& counters, std::uint32_t level, const SYSTEMTIME& time,
                     std::uint32_t firstid, std::uint32_t secondid, const wchar_t* file, std::uint32_t line,
-                    const wchar_t* function);
+                    const wchar_t* function, std::uint32_t process_id = 0);
     void add_signed(std::int64_t value, std::uint8_t radix = 10, std::uint16_t min_digits = 0);
     void add_unsigned(std::uint64_t value, std::uint8_t radix = 10, std::uint16_t min_digits = 0);
     void add_real(double value);

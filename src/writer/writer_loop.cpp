@@ -121,7 +121,7 @@ private:
                 key, &counters, header.level, header.time, header.firstid, header.secondid,
                 header.file ? std::optional<std::wstring>(header.file) : std::nullopt, header.line,
                 header.function ? std::optional<std::wstring>(header.function) : std::nullopt,
-                std::wstring(line)});
+                std::wstring(line), header.process_id});
             if (forward_->push(record))
                 return;
         } catch (const std::bad_alloc&) {

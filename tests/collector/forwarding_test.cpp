@@ -4,6 +4,8 @@
 #include "support/log_checks.h"
 #include "support/server_fixture.h"
 
+#include <kvtlog/client.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -124,9 +126,13 @@ TEST_F(Collector, RecordsArriveParsedWithUtf8TextsEscapesLineBreaksAndLongTexts)
     };
     for (const auto& row : rows)
         log(row.level, row.text, row.file, row.function);
+    // Through the client library, so through this process's channel: the server knows whose.
+    kvtlog::source{7, L"App", {1, 2, 3, 4}}.info() << "channel";
 
-    const std::vector<std::string> lines = collected(base_ + std::size(rows));
-    ASSERT_EQ(lines.size(), base_ + std::size(rows)) << collector_file("rsyslogd.log");
+    const std::vector<std::string> lines = collected(base_ + std::size(rows) + 1);
+    ASSERT_EQ(lines.size(), base_ + std::size(rows) + 1) << collector_file("rsyslogd.log");
+    EXPECT_NE(lines.back().find("\"procid\": \"" + std::to_string(::GetCurrentProcessId()) + "\""), std::string::npos)
+        << lines.back();
     for (std::size_t i = 0; i < std::size(rows); ++i) {
         std::vector<std::string> fields = {"\"source\": \"CA7\", \"version\": \"1.2.3.4\"",
                                            "\"app\": \"App\", \"procid\": \"-\", \"msgid\": \"CA7\"",
