@@ -164,7 +164,8 @@ TEST_F(Channel, LevelMasksArePublishedPerSlotAndTheClientCannotWriteThem)
 
 // A client that writes garbage anywhere in its ring section between honest records: lengths,
 // positions, commit words that locate themselves, values. The drain neither crashes nor
-// hangs, and every record it lets through is of a source the client added.
+// hangs, every record it lets through is of a source the client added, and an honest
+// client's channel drained in the same passes gives each of its records exactly.
 TEST_F(Channel, GarbageInTheRingSectionNeverLetsARecordOfAnotherSourceThrough)
 {
     open_writer();
@@ -175,8 +176,19 @@ TEST_F(Channel, GarbageInTheRingSectionNeverLetsARecordOfAnotherSourceThrough)
     const auto ring_word = [&](std::uint64_t position) -> std::uint64_t& {
         return words[(ring_offset + (position & (min_ring_bytes - 1))) / 8];
     };
+    channel::clienthandles handed{};
+    channel honest(::GetCurrentProcessId(), min_ring_bytes, wake_.get(), handed);
+    const sourcekeyref honest_key = make_sourcekey(9, v1234, L"Honest");
+    const std::uint16_t honest_slot = honest.add_source(honest_key, counters_, *settings_);
+    ringwriter honest_writer;
+    ASSERT_TRUE(honest_writer.open(as_handle(handed.ring), as_handle(handed.levels), as_handle(handed.wake)));
+    std::vector<std::wstring> honest_texts;
     std::size_t passed = 0;
     for (int round = 0; round < 3000; ++round) {
+        alignas(8) std::byte honest_buffer[64];
+        recordbuilder honest_record(honest_buffer, honest_slot, 0x10);
+        honest_record.add_signed(round);
+        ASSERT_TRUE(honest_writer.write(honest_record.record()));
         switch (random() % 10) {
         default:
             write(random() % 1000, random() % 300);
@@ -212,8 +224,16 @@ TEST_F(Channel, GarbageInTheRingSectionNeverLetsARecordOfAnotherSourceThrough)
             batch.render(r, line);
         }
         passed += batch.records().size();
+        recordbatch honest_batch;
+        drain_channel(honest, {64, false, 0}, honest_batch, copy_);
+        for (const batchrecord& r : honest_batch.records()) {
+            std::wstring line;
+            honest_batch.render(r, line);
+            honest_texts.push_back(line.substr(line.rfind(L'|') + 1));
+        }
     }
     EXPECT_GT(passed, 100u);
+    EXPECT_EQ(honest_texts, numbers(0, 3000));
 }
 
 } // namespace
