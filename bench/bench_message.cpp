@@ -1,5 +1,7 @@
 #include "bench_message.h"
 
+#include "kvtlog/client.h"
+
 namespace kvt::bench {
 
 namespace {
@@ -21,6 +23,8 @@ bool log_message(ILogSource& source) noexcept
     m->Release();
     return ok;
 }
+
+void log_statement(const kvtlog::source& log) noexcept { log.info() << message_number << message_text << message_real; }
 
 ILogMessage* open_message(ILogSource& source) noexcept
 {

@@ -9,6 +9,10 @@
 #include <cstddef>
 #include <iterator>
 
+namespace kvtlog {
+class source;
+}
+
 namespace kvt::bench {
 
 inline constexpr DWORD bench_source_id = 7;
@@ -33,6 +37,10 @@ inline constexpr unsigned calls_per_message = 6;
 // CreateMessage, SetLocation, AddInt32, AddWString, AddDouble, Release. False when
 // CreateMessage did not give a message or an append failed.
 bool log_message(ILogSource& source) noexcept;
+
+// The same message as a statement of the client library, `log.info() << number << text <<
+// real`: through the process's channel when the source has one.
+void log_statement(const kvtlog::source& log) noexcept;
 
 // CreateMessage and the three appends, without location; the message is left open. Null
 // when it could not be made.

@@ -48,4 +48,16 @@ std::vector<result> measure_step_costs(const plan& p);
 // the round trip of an empty call. Starts this program (own_path) as the clients.
 std::vector<result> measure_cross_process(const plan& p, const std::wstring& own_path);
 
+// The record channel from client processes to the registered server: a statement's cost to
+// its caller at a disabled and at an enabled level, against an empty virtual call and
+// spdlog's caller.
+std::vector<result> measure_channel_caller(const plan& p);
+
+// Lines on disk per second from client processes logging through their channels, against
+// one WriteFile per line and spdlog's rotating file logger. Starts this program as the clients.
+std::vector<result> measure_channel_throughput(const plan& p, const std::wstring& own_path);
+
+// The memory of a client's channel, and the server's with 100 channels open.
+std::vector<result> measure_channel_memory(const plan& p, const std::wstring& own_path);
+
 } // namespace kvt::bench

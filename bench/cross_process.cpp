@@ -24,42 +24,6 @@ namespace kvt::bench {
 
 namespace {
 
-constexpr DWORD client_timeout_ms = 600000;
-
-uniquehandle start_process(std::wstring commandline)
-{
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(nullptr, commandline.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &process))
-        throw std::runtime_error("cannot start a client process");
-    ::CloseHandle(process.hThread);
-    return uniquehandle(process.hProcess);
-}
-
-// Waits until one client is ready; a client that ends first, or a client that takes too
-// long, ends the benchmark.
-void wait_ready(HANDLE ready, const std::vector<uniquehandle>& clients)
-{
-    std::vector<HANDLE> handles{ready};
-    for (const uniquehandle& c : clients)
-        handles.push_back(c.get());
-    if (::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, client_timeout_ms) !=
-        WAIT_OBJECT_0)
-        throw std::runtime_error("a client process ended early or did not answer");
-}
-
-void wait_ended(const std::vector<uniquehandle>& clients)
-{
-    for (const uniquehandle& c : clients) {
-        DWORD code = 1;
-        if (::WaitForSingleObject(c.get(), client_timeout_ms) != WAIT_OBJECT_0 || !::GetExitCodeProcess(c.get(), &code) ||
-            code != 0)
-            throw std::runtime_error("a client process failed (exit code " + std::to_string(code) + ")");
-    }
-}
-
 // What the clients did per second in each phase, all together.
 std::vector<double> phase_rates(const std::vector<std::vector<phasereport>>& reports, unsigned phases)
 {
@@ -81,35 +45,16 @@ std::vector<double> phase_rates(const std::vector<std::vector<phasereport>>& rep
 
 std::vector<double> run_clients(const std::wstring& own_path, unsigned processes, const plan& p)
 {
-    const test::tempdirectory directory;
-    clientplan c{std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(processes),
-                  phase_kinds * p.repetitions,
-                  static_cast<unsigned>(1000 * p.phase_seconds), L""};
-    const uniquehandle ready(::CreateSemaphoreW(nullptr, 0, LONG_MAX, ready_semaphore_name(c.run).c_str()));
-    std::vector<uniquehandle> go;
-    for (unsigned phase = 0; phase < c.phases; ++phase)
-        go.emplace_back(::CreateEventW(nullptr, TRUE, FALSE, go_event_name(c.run, phase).c_str()));
-    if (!ready || std::any_of(go.begin(), go.end(), [](const uniquehandle& e) { return !e; }))
-        throw std::runtime_error("cannot create the clients' semaphore and events");
-
-    std::vector<std::wstring> outputs;
-    std::vector<uniquehandle> clients;
-    for (unsigned i = 0; i < processes; ++i) {
-        c.output = directory.path() + L"\\client-" + std::to_wstring(i) + L".txt";
-        outputs.push_back(c.output);
-        clients.push_back(start_process(client_command_line(own_path, c)));
-    }
+    clientplan c;
+    c.phases = phase_kinds * p.repetitions;
+    c.phase_ms = static_cast<unsigned>(1000 * p.phase_seconds);
+    clientrun run(own_path, c, processes);
     for (unsigned phase = 0; phase < c.phases; ++phase) {
-        for (unsigned i = 0; i < processes; ++i)
-            wait_ready(ready.get(), clients);
-        ::SetEvent(go[phase].get());
+        run.wait_ready();
+        run.go();
     }
-    wait_ended(clients);
-
-    std::vector<std::vector<phasereport>> reports;
-    for (const std::wstring& output : outputs)
-        reports.push_back(read_phase_reports(output));
-    return phase_rates(reports, c.phases);
+    run.wait_ready();
+    return phase_rates(run.reports(), c.phases);
 }
 
 // The server's current file of the bench source must hold lines, or the rates mean nothing.

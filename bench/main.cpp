@@ -3,10 +3,10 @@
 //
 //     kvtbench -csv:<file> [-cpus:<n>] [-cpu:<model>] [-only:<ids>] [-quick]
 //
-// runs every benchmark (or those named in -only: 1 to 5, c for the step costs; -only:13c),
-// prints the table and writes the CSV file. -quick runs a small plan that only checks that
-// everything works. With -client:<run> the program is one client process of the
-// cross-process benchmark (client_process.h).
+// runs every benchmark (or those named in -only: 1 to 5, c for the step costs, h for the
+// record channel; -only:13c), prints the table and writes the CSV file. -quick runs a small
+// plan that only checks that everything works. With -client:<run> the program is one client
+// process of the cross-process benchmarks (client_process.h).
 
 #include "benchmarks.h"
 #include "client_process.h"
@@ -97,6 +97,13 @@ int run_suite(const options& o)
                                                                              nullptr, 10)));
          }},
         {'c', measure_step_costs},
+        {'h', [&](const plan& q) {
+             std::vector<result> rows = measure_channel_caller(q);
+             for (auto measure : {measure_channel_throughput, measure_channel_memory})
+                 for (result& r : measure(q, self))
+                     rows.push_back(std::move(r));
+             return rows;
+         }},
     };
     const std::string only = narrow(o.value_or(L"only", L""));
     std::vector<result> results;
@@ -123,6 +130,8 @@ int run_client(const options& o, const std::wstring& run)
     c.phases = static_cast<unsigned>(std::wcstoul(o.value_or(L"phases", L"0").c_str(), nullptr, 10));
     c.phase_ms = static_cast<unsigned>(std::wcstoul(o.value_or(L"phase-ms", L"0").c_str(), nullptr, 10));
     c.output = o.value_or(L"out", L"");
+    c.threads = static_cast<unsigned>(std::wcstoul(o.value_or(L"threads", L"0").c_str(), nullptr, 10));
+    c.channels = static_cast<unsigned>(std::wcstoul(o.value_or(L"channels", L"0").c_str(), nullptr, 10));
     return run_client_process(c);
 }
 

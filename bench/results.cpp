@@ -81,15 +81,15 @@ void print_table(std::FILE* out, const std::vector<result>& results, const machi
 {
     std::fprintf(out, "\nkvtlog benchmarks: %s CPUs, %s; medians of %s; ratio = kvtlog / baseline\n\n",
                  m.cpus.c_str(), m.cpu_model.c_str(), repetitions.c_str());
-    const char* row = "%-4s %-54s %16s  %-48s %13s  %7s %-17s %-7s %s\n";
-    std::fprintf(out, row, "#", "kvtlog", "value", "baseline", "value", "ratio", "[min - max]", "aim", "met");
+    const char* row = "%-4s %-54s %16s  %-48s %13s  %7s %-17s %-7s %-4s %s\n";
+    std::fprintf(out, row, "#", "kvtlog", "value", "baseline", "value", "ratio", "[min - max]", "aim", "met", "note");
     for (const result& r : results) {
         const std::optional<ratiosummary> q = ratios(r);
         const std::string ratio = q ? number(q->median) : "-";
         const std::string range = q ? "[" + number(q->min) + " - " + number(q->max) + "]" : "";
         std::fprintf(out, row, r.id.c_str(), r.measurement.c_str(), figure(r.values, r.unit).c_str(),
                      r.baseline.empty() ? "-" : r.baseline.c_str(), figure(r.baseline_values, r.baseline_unit).c_str(),
-                     ratio.c_str(), range.c_str(), aim_text(r).c_str(), met_text(r).c_str());
+                     ratio.c_str(), range.c_str(), aim_text(r).c_str(), met_text(r).c_str(), r.note.c_str());
     }
     std::fflush(out);
 }
@@ -98,7 +98,7 @@ void write_csv(const std::wstring& path, const std::vector<result>& results, con
 {
     std::ofstream out(std::filesystem::path(path), std::ios::trunc);
     out << "id,measurement,unit,median,baseline,baseline_unit,baseline_median,ratio_median,ratio_min,ratio_max,"
-           "aim,met,values,baseline_values,cpus,cpu_model\n";
+           "aim,met,values,baseline_values,cpus,cpu_model,note\n";
     for (const result& r : results) {
         const std::optional<ratiosummary> q = ratios(r);
         const std::optional<bool> met = aim_met(r);
@@ -107,7 +107,7 @@ void write_csv(const std::wstring& path, const std::vector<result>& results, con
             r.baseline_values.empty() ? "" : number(median(r.baseline_values)),
             q ? number(q->median) : "", q ? number(q->min) : "", q ? number(q->max) : "",
             r.aim ? aim_text(r) : "", met ? (*met ? "yes" : "no") : "",
-            joined(r.values), joined(r.baseline_values), m.cpus, m.cpu_model,
+            joined(r.values), joined(r.baseline_values), m.cpus, m.cpu_model, r.note,
         };
         for (const std::string& f : fields)
             out << (&f == fields ? "" : ",") << csv_field(f);

@@ -24,6 +24,7 @@ struct result {
     std::optional<double> aim;  // bound on the ratio
     std::vector<double> values;
     std::vector<double> baseline_values;  // empty, or one per value, measured alongside it
+    std::string note{};                   // what else the reader should know of the figure
 };
 
 struct ratiosummary {

@@ -10,6 +10,8 @@
 #include <spdlog/sinks/rotating_file_sink.h>
 
 #include <memory>
+#include <thread>
+#include <vector>
 
 namespace kvt::bench {
 
@@ -80,7 +82,7 @@ double spdlog_caller_seconds(unsigned threads, std::size_t messages, text_width 
     return seconds;
 }
 
-double spdlog_writer_seconds(const std::wstring& file, std::size_t lines, std::size_t line_bytes)
+double spdlog_writer_seconds(const std::wstring& file, std::size_t lines, std::size_t line_bytes, unsigned threads)
 {
     const std::wstring text = padded_text(line_bytes);
     auto sink = std::make_shared<spdlog::sinks::rotating_file_sink_mt>(file, rotate_bytes, older_files);
@@ -89,8 +91,14 @@ double spdlog_writer_seconds(const std::wstring& file, std::size_t lines, std::s
     auto logger = std::make_shared<spdlog::async_logger>("writer", sink, pool, spdlog::async_overflow_policy::block);
 
     const stopwatch watch;
-    for (std::size_t i = 0; i < lines; ++i)
-        log_wide(*logger, text.c_str());
+    {
+        std::vector<std::jthread> callers;
+        for (unsigned t = 0; t < threads; ++t)
+            callers.emplace_back([&, t] {
+                for (std::size_t i = t; i < lines; i += threads)
+                    log_wide(*logger, text.c_str());
+            });
+    }
     logger.reset();
     pool.reset();
     sink->flush();

@@ -20,7 +20,8 @@ double spdlog_caller_seconds(unsigned threads, std::size_t messages, text_width 
 // Seconds from the first of lines messages until the last line is in the file: spdlog's
 // asynchronous logger with its default queue and a rotating file sink of kvtlog's default
 // limit (2048 KiB, the current file and two older ones), lines padded to line_bytes bytes.
-// The logger's thread is drained and the sink flushed before the time is taken.
-double spdlog_writer_seconds(const std::wstring& file, std::size_t lines, std::size_t line_bytes);
+// The logger's thread is drained and the sink flushed before the time is taken. With more
+// than one thread, they share the lines and log at once; a full queue blocks them.
+double spdlog_writer_seconds(const std::wstring& file, std::size_t lines, std::size_t line_bytes, unsigned threads = 1);
 
 } // namespace kvt::bench

@@ -28,6 +28,10 @@ target=x86_64-w64-mingw32
 client_header_users=(
   examples/kvtlog_example.cpp
   tools/kvtlogctl/main.cpp
+  bench/bench_message.cpp
+  bench/channel_caller.cpp
+  bench/channel_memory.cpp
+  bench/channel_throughput.cpp
   bench/client_process.cpp
   bench/cross_process.cpp
   bench/main.cpp

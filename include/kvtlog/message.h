@@ -48,7 +48,9 @@ struct errorcode {             // a Win32 code or HRESULT as 8 hex digits and it
 
 class message {
 public:
-    message() noexcept = default;
+    // Provided rather than defaulted: a disabled statement returns `{}`, and value-initialising
+    // a class whose constructor is defaulted first zeroes the whole object, inline buffer and all.
+    message() noexcept {}
 
     // Where a statement is made: texts that live as long as the program, as a
     // std::source_location's do.
