@@ -13,6 +13,9 @@ namespace {
 
 // Most bytes of frames sent with one send_all.
 constexpr std::size_t max_send_bytes = 64 * 1024;
+// How long the forwarder, having found the queue empty, looks again later before it asks the
+// writer to wake it: records that come meanwhile cost the writer no system call.
+constexpr DWORD linger_ms = 10;
 
 void count_lost(const forwardrecords& records, std::size_t from) noexcept
 {
@@ -74,7 +77,12 @@ public:
         if (next_ == pending_.size()) {
             pending_.clear();
             take();
-            wait_for_records = pending_.empty();
+            if (!pending_.empty() || !lingering_) {
+                lingering_ = pending_.empty();
+                return lingering_ ? linger_ms : 0;
+            }
+            lingering_ = false;
+            wait_for_records = queue_.sleep_if_empty();
             return wait_for_records ? INFINITE : 0;
         }
         if (DWORD error = 0; !is_connected(socket_.get(), error)) {
@@ -170,6 +178,7 @@ private:
     std::string frames_;
     DWORD retry_ms_ = 0;
     ULONGLONG next_try_ = 0;
+    bool lingering_ = false;  // the queue was found empty once; the next empty look sleeps
 };
 
 } // namespace

@@ -1,9 +1,11 @@
 #include "writer/forward_queue.h"
 
+#include <utility>
+
 namespace kvt {
 
 forwardqueue::forwardqueue(std::size_t capacity, std::size_t max_units)
-    : capacity_(capacity), max_units_(max_units), ready_(::CreateEventW(nullptr, TRUE, FALSE, nullptr))
+    : capacity_(capacity), max_units_(max_units), ready_(::CreateEventW(nullptr, FALSE, FALSE, nullptr))
 {
     if (!ready_)
         throw ::GetLastError();
@@ -20,7 +22,7 @@ bool forwardqueue::push(std::unique_ptr<forwardrecord>& record) noexcept
         return false;
     units_ += record->text.size();
     records_.push_back(std::move(record));
-    if (records_.size() == 1)
+    if (std::exchange(sleeping_, false))
         ::SetEvent(ready_.get());
     return true;
 }
@@ -30,7 +32,13 @@ void forwardqueue::take_all(forwardrecords& taken) noexcept
     const sectionguard guard(lock_);
     records_.swap(taken);
     units_ = 0;
-    ::ResetEvent(ready_.get());
+}
+
+bool forwardqueue::sleep_if_empty() noexcept
+{
+    const sectionguard guard(lock_);
+    sleeping_ = records_.empty();
+    return sleeping_;
 }
 
 } // namespace kvt

@@ -59,10 +59,15 @@ public:
     bool push(std::unique_ptr<forwardrecord>& record) noexcept;
 
     // Swaps the queued records into taken, which must be empty; taken's room becomes the
-    // queue's, so give back a vector with room for capacity records. Resets the event.
+    // queue's, so give back a vector with room for capacity records.
     void take_all(forwardrecords& taken) noexcept;
 
-    // Set by a push into an empty queue; reset by take_all.
+    // The forwarder asks to be woken by the next push: true when the queue is empty, and the
+    // forwarder may then wait for ready_event(); false when records came meanwhile. Only a
+    // push that finds the forwarder asleep sets the event, so that a writer feeding a busy
+    // forwarder makes no system call for it.
+    bool sleep_if_empty() noexcept;
+    // Set (auto-reset) by the first push after sleep_if_empty.
     HANDLE ready_event() const noexcept { return ready_.get(); }
     std::size_t capacity() const noexcept { return capacity_; }
 
@@ -72,6 +77,7 @@ private:
     std::size_t capacity_;
     std::size_t max_units_;
     std::size_t units_ = 0;  // of the lines in records_
+    bool sleeping_ = false;  // the forwarder waits for ready_
     uniquehandle ready_;
     std::atomic<std::uint32_t> levels_{0};
 };

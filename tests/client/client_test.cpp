@@ -112,8 +112,8 @@ TEST_F(ClientSource, FailedCallsGoToTheHandlerAndTheStatementGoesOn)
 }
 
 // Six sources opened by three threads share the process's one channel: a process gets four
-// at most. Its level masks follow SetLevel at once. Once the server will not open another,
-// a source says so and logs through COM.
+// at most. Its level masks follow SetLevel at once. A channel is for the caller's own
+// process only. Once the server will not open another, a source says so and logs through COM.
 TEST_F(ClientSource, SourcesShareOneChannelWhichFollowsLevelsAndWithoutOneTheyLogThroughCom)
 {
     failures.clear();
@@ -137,9 +137,10 @@ TEST_F(ClientSource, SourcesShareOneChannelWhichFollowsLevelsAndWithoutOneTheyLo
 
     ComPtr<ILogChannel> channels;
     ASSERT_EQ(service_.As(&channels), S_OK);
+    DWORD id = 0;
+    ULONGLONG ring = 0, levels = 0, wake = 0;
+    EXPECT_EQ(channels->OpenChannel(::GetProcessId(server_.get()), 0, &id, &ring, &levels, &wake), E_ACCESSDENIED);
     for (int taken = 0; taken < 4; ++taken) {
-        DWORD id = 0;
-        ULONGLONG ring = 0, levels = 0, wake = 0;
         EXPECT_EQ(channels->OpenChannel(::GetCurrentProcessId(), 0, &id, &ring, &levels, &wake), S_OK);
         for (const ULONGLONG handle : {ring, levels, wake})
             ::CloseHandle(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(handle)));
