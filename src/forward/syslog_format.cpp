@@ -62,34 +62,22 @@ void append_field(std::wstring_view text, std::size_t limit, std::string& out)
         out += '-';
 }
 
-void append_number(std::string& out, std::uint64_t value, int min_digits = 1)
+void append_number(std::string& out, std::uint64_t value)
 {
     char digits[24];
-    const int n = std::snprintf(digits, sizeof digits, "%0*llu", min_digits, static_cast<unsigned long long>(value));
+    const int n = std::snprintf(digits, sizeof digits, "%llu", static_cast<unsigned long long>(value));
     out.append(digits, static_cast<std::size_t>(n));
 }
 
 // 2026-12-06T11:19:56.123+01:00: the time to the millisecond and its offset from UTC.
 void append_timestamp(const SYSTEMTIME& t, int offset_minutes, std::string& out)
 {
-    append_number(out, t.wYear, 4);
-    out += '-';
-    append_number(out, t.wMonth, 2);
-    out += '-';
-    append_number(out, t.wDay, 2);
-    out += 'T';
-    append_number(out, t.wHour, 2);
-    out += ':';
-    append_number(out, t.wMinute, 2);
-    out += ':';
-    append_number(out, t.wSecond, 2);
-    out += '.';
-    append_number(out, t.wMilliseconds, 3);
-    out += offset_minutes < 0 ? '-' : '+';
     const unsigned offset = static_cast<unsigned>(offset_minutes < 0 ? -offset_minutes : offset_minutes);
-    append_number(out, offset / 60, 2);
-    out += ':';
-    append_number(out, offset % 60, 2);
+    char text[40];
+    const int n = std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u.%03u%c%02u:%02u", t.wYear, t.wMonth,
+                                t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds, offset_minutes < 0 ? '-' : '+',
+                                offset / 60, offset % 60);
+    out.append(text, static_cast<std::size_t>(n));
 }
 
 // A parameter value in UTF-8 with '"', '\' and ']' escaped by a backslash.
