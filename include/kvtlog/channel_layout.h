@@ -39,7 +39,9 @@
 //   3. Commit: store r into the commit word (release). The word is the record's own absolute
 //      position: a word left from an earlier lap holds an older position, so it never
 //      passes for a fresh commit, and a reader can find the next record after a hole.
-//   4. Wake: full fence, then, if sleeping is set, SetEvent(wake event).
+//   4. Wake: full fence, then SetEvent(wake event) if sleeping is set, or if the record takes
+//      the ring past a quarter full (as of the drained position it saw): a drain thread that
+//      lingers looks only every few milliseconds, and the ring must not fill meanwhile.
 //
 // Draining (the server's drain thread, its position d kept in its own memory):
 //   - While the commit word at d equals d: copy the record head out, check its length
@@ -53,6 +55,8 @@
 //     there and counts the hole as one lost record. A writer that was only slow and commits
 //     after its hole was skipped may spoil records written since in the same space: those
 //     fail the checks and count as lost too.
+//   - Lingering: after a pass that found records the drain thread looks again every few
+//     milliseconds for a while, without the flag, so that writers set no event.
 //   - Sleeping: set sleeping = 1, full fence, look at every commit word once more, and only
 //     if nothing is committed wait on the wake event, at most channel_wait_ms; then
 //     sleeping = 0. A lost wake-up therefore delays a record by at most channel_wait_ms.

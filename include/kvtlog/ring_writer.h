@@ -76,9 +76,10 @@ public:
         const std::uint64_t bytes = record.size();
         auto& header = *static_cast<ringheader*>(ring_view_.get());
         std::atomic_ref<std::uint64_t> reserved(header.reserved), drained(header.drained);
-        std::uint64_t at = reserved.load(std::memory_order_relaxed);
+        std::uint64_t at = reserved.load(std::memory_order_relaxed), free_from = 0;
         do {
-            if (bytes > max_record_ || at + bytes - drained.load(std::memory_order_acquire) > ring_bytes_) {
+            free_from = drained.load(std::memory_order_acquire);
+            if (bytes > max_record_ || at + bytes - free_from > ring_bytes_) {
                 drop(head.slot);
                 return false;
             }
@@ -88,7 +89,9 @@ public:
         std::atomic_ref<std::uint64_t>(*reinterpret_cast<std::uint64_t*>(ring() + (at & (ring_bytes_ - 1))))
             .store(at, std::memory_order_release);
         std::atomic_thread_fence(std::memory_order_seq_cst);
-        if (std::atomic_ref<std::uint32_t>(header.sleeping).load(std::memory_order_relaxed))
+        const std::uint64_t quarter = free_from + ring_bytes_ / 4;
+        if (std::atomic_ref<std::uint32_t>(header.sleeping).load(std::memory_order_relaxed) ||
+            (at < quarter && at + bytes >= quarter))
             ::SetEvent(wake_.get());
         return true;
     }

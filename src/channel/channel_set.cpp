@@ -19,6 +19,11 @@ namespace {
 constexpr std::size_t pass_limit = 4096;
 // Channels one process may hold: its memory in the server is bounded, whatever it asks for.
 constexpr std::ptrdiff_t channel_max_per_process = 4;
+// After a pass that found records the drain thread looks again every linger_ms, without
+// asking writers to wake it, linger_passes times before it sleeps behind the flag: a client
+// that logs now and then costs the writers no event (a system call) per burst.
+constexpr DWORD linger_ms = 10;
+constexpr unsigned linger_passes = 10;
 // How long a flush waits for the drain thread at most.
 constexpr ULONGLONG flush_wait_ms = 5000;
 // Passes of the final drain at most: a client that keeps writing does not hold up the stop.
@@ -129,15 +134,20 @@ unsigned __stdcall channelset::drain_entry(void* self)
 void channelset::drain_loop()
 {
     std::vector<std::byte> copy;
+    unsigned lingered = linger_passes;
     for (int final_pass = 0;;) {
         const bool stopping = stopping_.load();
         try {
-            const bool more = drain_all(stopping, copy);
+            bool found = false;
+            const bool more = drain_all(stopping, copy, found);
             if (stopping && (!more || ++final_pass == final_passes))
                 return;
+            if (found)
+                lingered = 0;
             if (!more) {
                 passes_.fetch_add(1);
-                sleep_unless_committed();
+                wait_unless_committed(lingered < linger_passes);
+                lingered += lingered < linger_passes;
             }
         } catch (const std::bad_alloc&) {
             if (stopping && ++final_pass == final_passes)
@@ -147,7 +157,7 @@ void channelset::drain_loop()
     }
 }
 
-bool channelset::drain_all(bool stopping, std::vector<std::byte>& copy)
+bool channelset::drain_all(bool stopping, std::vector<std::byte>& copy, bool& found)
 {
     auto batch = std::make_unique<recordbatch>();
     bool more = false;
@@ -172,7 +182,8 @@ bool channelset::drain_all(bool stopping, std::vector<std::byte>& copy)
         if (ended && !full)
             finished.push_back(c.get());
     }
-    if (!batch->records().empty())
+    found = !batch->records().empty();
+    if (found)
         writer_.commit(std::move(batch));
     if (short_of_memory)
         throw std::bad_alloc();
@@ -189,18 +200,18 @@ bool channelset::drain_all(bool stopping, std::vector<std::byte>& copy)
     return more;
 }
 
-// The sleeping flag goes up first, then every ring is looked at once more: a writer that
-// committed before the flag was up is seen here, one that commits after it sees the flag
-// and sets the event.
-void channelset::sleep_unless_committed()
+// Asleep, the sleeping flag goes up first, then every ring is looked at once more: a writer
+// that committed before the flag was up is seen here, one that commits after it sees the flag
+// and sets the event. Lingering, the flag stays down and the wait is short.
+void channelset::wait_unless_committed(bool linger)
 {
     const auto list = snapshot();
     for (const auto& c : list)
-        c->reader().set_sleeping(true);
+        c->reader().set_sleeping(!linger);
     std::atomic_thread_fence(std::memory_order_seq_cst);
     const bool committed = std::any_of(list.begin(), list.end(), [](const auto& c) { return c->reader().committed(); });
     if (!committed)
-        ::WaitForSingleObject(wake_.get(), channel_wait_ms);
+        ::WaitForSingleObject(wake_.get(), linger ? linger_ms : channel_wait_ms);
     for (const auto& c : list)
         c->reader().set_sleeping(false);
 }

@@ -57,9 +57,12 @@ public:
 private:
     static unsigned __stdcall drain_entry(void* self);
     void drain_loop();
-    // One pass over every channel; true when some channel has more right away.
-    bool drain_all(bool stopping, std::vector<std::byte>& copy);
-    void sleep_unless_committed();
+    // One pass over every channel; true when some channel has more right away. found: whether
+    // the pass gave the writer records.
+    bool drain_all(bool stopping, std::vector<std::byte>& copy, bool& found);
+    // Waits for a record unless one is committed already: lingering, linger_ms without asking
+    // writers to wake the thread; else channel_wait_ms behind the sleeping flag.
+    void wait_unless_committed(bool linger);
     std::vector<std::shared_ptr<channel>> snapshot() const;
     // The caller's channel of the id; lock_ held.
     channel& find(std::uint32_t channel_id, std::uint32_t caller) const;
